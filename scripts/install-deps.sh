@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the builds and tests need. Idempotent: packages
+# that are already there are skipped, and apt is only asked when something is
+# missing.
+set -euo pipefail
+
+packages=(
+  cmake make g++ ninja-build
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
+  libz-mingw-w64-dev
+  wine64 wine
+  xvfb xauth x11-utils imagemagick xdotool
+  libminizip-dev zlib1g-dev
+  googletest libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
+  zip unzip dpkg-dev xz-utils python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

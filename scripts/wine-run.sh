@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the build's own prefix:
+#   wine-run.sh PREFIX PROGRAM.exe [ARGS...]
+# The prefix is created on first use (serialised with a lock, since tests run
+# in parallel). Without a display the program runs under a private Xvfb.
+# NEROVA_WINE_LOCALE=xx_YY.UTF-8 selects a prefix of its own for that locale,
+# because Wine takes the ANSI code page from the locale of the first process
+# of a wineserver.
+set -euo pipefail
+
+prefix=$1; shift
+if [ -n "${NEROVA_WINE_LOCALE:-}" ]; then
+  prefix="$prefix-${NEROVA_WINE_LOCALE%%.*}"
+  export LC_ALL=$NEROVA_WINE_LOCALE LANG=$NEROVA_WINE_LOCALE
+fi
+export WINEPREFIX=$prefix
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Gecko or Mono installer dialogs in a fresh prefix.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEARCH=win64
+
+mkdir -p "$(dirname "$prefix")"
+(
+  flock 9
+  if [ ! -f "$prefix/.nerova-ready" ]; then
+    rm -rf "$prefix"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w || true
+    touch "$prefix/.nerova-ready"
+  fi
+) 9>"$prefix.lock"
+
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x800x24" wine "$@"
+fi
+exec wine "$@"
