@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "link/message_pump.h"
 #include "link/receiver_link.h"
@@ -69,6 +70,17 @@ class ReceiverSettings {
   CaptureFilter* Device() const { return m_pDevice.Get(); }
 
  private:
+  using AnswerGroups = std::array<std::wstring, 2>;
+
+  // SET of the command alone, the answer delay, GET into m_block. The version
+  // reads find the receiver by its probe unit first when none is cached.
+  bool ReadExchange(std::uint8_t command, bool probeFirst);
+  // The answer's text: from offset 1 to the first zero byte or the block's end.
+  std::string_view AnswerText() const;
+  // Reads the command's key=value answer and takes the pattern's groups.
+  bool MatchAnswer(std::uint8_t command, std::size_t groups, AnswerGroups& values);
+  bool WriteExchange(std::uint8_t command, std::wstring_view text);
+
   ReceiverLink& m_link;
   MessagePump& m_pump;
   const TextCodec& m_codec;

@@ -1,0 +1,210 @@
+#include "link/receiver_settings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <regex>
+#include <string_view>
+
+#include "link/wide_number.h"
+
+namespace nerova::link {
+namespace {
+
+// The pause between a read's request and its answer, in which the receiver
+// prepares the answer block.
+constexpr std::uint32_t kAnswerDelayMs = 100;
+constexpr std::size_t kPayloadSize = kBlockSize - 1;
+
+// Marks the object busy for one exchange. Exchanges asked for meanwhile (from
+// a handler that runs inside PumpWait) are refused before they touch the block.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& busy) : m_busy(busy) { m_busy = true; }
+  ~BusyScope() { m_busy = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& m_busy;
+};
+
+// The answer patterns of the key=value reads, matched against the whole
+// answer; `.` stops at a carriage return or line feed, so an answer with a
+// line end does not match.
+const std::regex* PatternFor(std::uint8_t command) {
+  static const std::regex wifiName("wifiname=(.*?)", std::regex::ECMAScript);
+  static const std::regex wifiPassword("wifipassword=(.*?)", std::regex::ECMAScript);
+  static const std::regex resolution("resolution=(\\d+)x(\\d+)", std::regex::ECMAScript);
+  static const std::regex agingTest("agingtest=(.*?)", std::regex::ECMAScript);
+  static const std::regex longPressTime("longpresstime=(.*?)", std::regex::ECMAScript);
+  switch (command) {
+    case CMD_WIFI_NAME: return &wifiName;
+    case CMD_WIFI_PASSWORD: return &wifiPassword;
+    case CMD_RESOLUTION: return &resolution;
+    case CMD_AGING_TEST: return &agingTest;
+    case CMD_LONG_PRESS_TIME: return &longPressTime;
+    default: return nullptr;
+  }
+}
+
+// %s stops at the first null character.
+std::wstring_view UpToNull(const std::wstring& text) {
+  return std::wstring_view(text.data(), std::min(text.size(), text.find(L'\0')));
+}
+
+}  // namespace
+
+ReceiverSettings::ReceiverSettings(ReceiverLink& link, MessagePump& pump, const TextCodec& codec)
+    : m_link(link), m_pump(pump), m_codec(codec) {}
+
+bool ReceiverSettings::ReadExchange(std::uint8_t command, bool probeFirst) {
+  if (m_bBusy) return false;
+  BusyScope busy(m_bBusy);
+  if (probeFirst && !m_pDevice) {
+    FilterRef found;
+    if (m_link.FindReceiverByProbeUnit(found) != kS_OK) return false;
+    m_pDevice = std::move(found);
+  }
+  m_block.fill(0);
+  m_block[0] = command;
+  const HResult set = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice.Get());
+  m_pump.PumpWait(kAnswerDelayMs);
+  if (set != kS_OK) return false;
+  return m_link.GetCur(m_block.data(), kBlockSize, m_pDevice.Get()) == kS_OK;
+}
+
+std::string_view ReceiverSettings::AnswerText() const {
+  // The text runs to the first zero byte; an answer that fills the whole
+  // payload without one ends with the block.
+  const char* payload = reinterpret_cast<const char*>(m_block.data() + 1);
+  const auto end = std::find(payload, payload + kPayloadSize, '\0');
+  return std::string_view(payload, static_cast<std::size_t>(end - payload));
+}
+
+std::wstring ReceiverSettings::ReadShortVersion() {
+  if (!ReadExchange(CMD_SHORT_VERSION, true)) return {};
+  // Offset 1 carries a small number; as a digit it starts the version text.
+  m_block[1] = static_cast<std::uint8_t>(m_block[1] + 0x30);
+  return L"V" + m_codec.Decode(AnswerText());
+}
+
+std::wstring ReceiverSettings::ReadFirmwareVersion() {
+  if (!ReadExchange(CMD_FIRMWARE_VERSION, true)) return {};
+  return L"V" + m_codec.Decode(AnswerText());
+}
+
+std::wstring ReceiverSettings::ReadText(std::uint8_t command) {
+  if (!ReadExchange(command, false)) return {};
+  return m_codec.Decode(AnswerText());
+}
+
+std::int32_t ReceiverSettings::ReadRssi() {
+  if (!ReadExchange(CMD_RSSI, false)) return kRssiFailed;
+  const std::uint32_t value = static_cast<std::uint32_t>(m_block[1]) |
+                              static_cast<std::uint32_t>(m_block[2]) << 8 |
+                              static_cast<std::uint32_t>(m_block[3]) << 16 |
+                              static_cast<std::uint32_t>(m_block[4]) << 24;
+  return static_cast<std::int32_t>(value);
+}
+
+bool ReceiverSettings::MatchAnswer(std::uint8_t command, std::size_t groups,
+                                   AnswerGroups& values) {
+  const std::regex* pattern = PatternFor(command);
+  if (pattern == nullptr) return false;
+  const std::wstring text = ReadText(command);
+  // Matched on the code page's bytes, as the receiver sent them.
+  const std::string bytes = m_codec.Encode(text);
+  std::smatch match;
+  if (!std::regex_match(bytes, match, *pattern) || match.size() < groups + 1) return false;
+  for (std::size_t i = 0; i < groups; ++i) values[i] = m_codec.Decode(match[i + 1].str());
+  return true;
+}
+
+std::wstring ReceiverSettings::ReadWifiName() {
+  AnswerGroups values;
+  if (!MatchAnswer(CMD_WIFI_NAME, 1, values)) return {};
+  return values[0];
+}
+
+std::wstring ReceiverSettings::ReadWifiPassword() {
+  AnswerGroups values;
+  if (!MatchAnswer(CMD_WIFI_PASSWORD, 1, values)) return {};
+  return values[0];
+}
+
+void ReceiverSettings::ReadResolution(std::int32_t& width, std::int32_t& height) {
+  width = 0;
+  height = 0;
+  AnswerGroups values;
+  if (!MatchAnswer(CMD_RESOLUTION, 2, values)) return;
+  width = WideToInt(values[0]);
+  height = WideToInt(values[1]);
+}
+
+bool ReceiverSettings::ReadAgingTest() {
+  AnswerGroups values;
+  if (!MatchAnswer(CMD_AGING_TEST, 1, values)) return false;
+  return WideToInt(values[0]) != 0;
+}
+
+std::int32_t ReceiverSettings::ReadLongPressTime() {
+  AnswerGroups values;
+  if (!MatchAnswer(CMD_LONG_PRESS_TIME, 1, values)) {
+    return kLongPressTimeFailed;
+  }
+  return WideToInt(values[0]);
+}
+
+bool ReceiverSettings::WriteExchange(std::uint8_t command, std::wstring_view text) {
+  if (m_bBusy) return false;
+  // A text that would fill the payload to its last byte, or beyond, is
+  // refused whole rather than sent cut or without its terminator.
+  const std::string bytes = m_codec.Encode(text);
+  if (bytes.size() > kMaxTextBytes) return false;
+  BusyScope busy(m_bBusy);
+  m_block.fill(0);
+  m_block[0] = command;
+  std::memcpy(m_block.data() + 1, bytes.data(), bytes.size());
+  return m_link.SetCur(m_block.data(), kBlockSize, m_pDevice.Get()) == kS_OK;
+}
+
+bool ReceiverSettings::WriteUrl(const std::wstring& url) { return WriteExchange(CMD_URL, url); }
+
+bool ReceiverSettings::WriteWifiName(const std::wstring& name) {
+  return WriteExchange(CMD_WIFI_NAME, L"wifiname=" + std::wstring(UpToNull(name)));
+}
+
+bool ReceiverSettings::WriteWifiPassword(const std::wstring& password) {
+  return WriteExchange(CMD_WIFI_PASSWORD, L"wifipassword=" + std::wstring(UpToNull(password)));
+}
+
+bool ReceiverSettings::WriteResolution(std::int32_t width, std::int32_t height) {
+  return WriteExchange(CMD_RESOLUTION,
+                       L"resolution=" + std::to_wstring(width) + L"x" + std::to_wstring(height));
+}
+
+bool ReceiverSettings::WriteAgingTest(bool enabled) {
+  return WriteExchange(CMD_AGING_TEST, enabled ? L"agingtest=1" : L"agingtest=0");
+}
+
+bool ReceiverSettings::WriteLongPressTime(std::int32_t value) {
+  return WriteExchange(CMD_LONG_PRESS_TIME, L"longpresstime=" + std::to_wstring(value));
+}
+
+HResult ReceiverSettings::RequestReboot() {
+  if (m_bBusy) return kBusy;
+  BusyScope busy(m_bBusy);
+  m_block.fill(0);
+  m_block[0] = CMD_REBOOT;
+  const HResult hr = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice.Get());
+  // The receiver restarts and comes back as a new device: the next version
+  // read looks for it again.
+  if (hr == kS_OK) m_pDevice.Reset();
+  return hr;
+}
+
+std::size_t ReceiverSettings::EncodedLength(const std::wstring& text) const {
+  return m_codec.Encode(text).size();
+}
+
+}  // namespace nerova::link
