@@ -1,15 +1,21 @@
 #include "link/win/directshow_capture_stack.h"
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "link/ks_request.h"
 #include "link/win/com_ptr.h"
 #include "link/win/ks_topology_info.h"
 #include "link/win/win_guid.h"
 
 namespace nerova::link::win {
 namespace {
+
+// The portable core builds node requests byte by byte; they must be KSP_NODE.
+static_assert(sizeof(KSP_NODE) == kKsNodeRequestSize);
+static_assert(offsetof(KSP_NODE, NodeId) == 24 && offsetof(KSP_NODE, Reserved) == 28);
 
 // A display name from IMoniker::GetDisplayName, freed through the COM task
 // allocator of the process (CoGetMalloc with context 1).

@@ -32,7 +32,3 @@ struct IKsTopologyInfo : public IUnknown {
                                                        void** ppvObject) = 0;
 };
 #endif
-
-// The node request that travels to KsProperty: KSPROPERTY (set, id, flags)
-// followed by the node id and a reserved word.
-static_assert(sizeof(KSP_NODE) == 32, "KSP_NODE is the 32-byte node property request");
