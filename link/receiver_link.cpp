@@ -82,8 +82,9 @@ HResult GetTransfer(NodeControl& control, std::uint32_t node, std::uint8_t* buff
   std::uint32_t bytesReturned = 0;
   const HResult read = control.KsProperty(request.data(), kKsNodeRequestSize, buffer,
                                           controlLength, bytesReturned);
-  if (bytesReturned != controlLength) return kE_FAIL;
-  return read;
+  // A refused read returns no bytes; its own result says more than the count.
+  if (read != kS_OK) return read;
+  return bytesReturned == controlLength ? kS_OK : kE_FAIL;
 }
 
 // The node walk shared by SetCur and GetCur: finds the nodes that carry the

@@ -287,6 +287,9 @@ TEST_F(Transfer, GetCurFailsWhenOtherThanTheControlsLengthArrives) {
   stack.devices[0].nodes[3].readBytesReported = 60;
   stack.devices[0].nodes[3].readResult = static_cast<HResult>(0x8007001Fu);
   EXPECT_EQ(link.GetCur(block.data(), 60, nullptr), static_cast<HResult>(0x8007001Fu));
+  // A refused read reports no bytes; the refusal is the result.
+  stack.devices[0].nodes[3].readBytesReported = 0;
+  EXPECT_EQ(link.GetCur(block.data(), 60, nullptr), static_cast<HResult>(0x8007001Fu));
 }
 
 TEST_F(Transfer, SizeQueryAnswers) {

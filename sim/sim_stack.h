@@ -1,0 +1,172 @@
+#pragma once
+// The receiver substitute: a capture stack of simulated video input devices
+// behind the same boundary as DirectShow. A receiver carries the probe unit
+// and the settings unit (control 3, 60 bytes) among ordinary nodes, speaks
+// the command protocol (receiver_firmware.h), restarts on command 0x64 by
+// vanishing for a while, and can be told to misbehave in the ways real
+// devices and drivers do. Every property request that reaches a node is
+// logged with its time, so tests can check order and spacing.
+//
+// One mutex guards the whole simulation: a test thread may read the log and
+// change faults while another thread talks to the devices. Presence
+// listeners are called without the lock held, on whichever thread caused
+// the change (or in Update).
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/capture_stack.h"
+#include "sim/clock.h"
+#include "sim/receiver_firmware.h"
+
+namespace nerova::sim {
+
+// Results the simulated driver gives (HRESULT_FROM_WIN32 of the error).
+constexpr link::HResult kGenFailure = static_cast<link::HResult>(0x8007001Fu);         // device stalled the request
+constexpr link::HResult kInsufficientBuffer = static_cast<link::HResult>(0x8007007Au);
+constexpr link::HResult kDeviceNotConnected = static_cast<link::HResult>(0x8007048Fu);
+constexpr link::HResult kNotFound = static_cast<link::HResult>(0x80070490u);
+constexpr link::HResult kSetNotFound = static_cast<link::HResult>(0x80070492u);
+constexpr link::HResult kClassNotRegistered = static_cast<link::HResult>(0x80040154u);
+
+// Node types of a USB Video Class topology besides extension units.
+inline constexpr link::Guid KSNODETYPE_VIDEO_STREAMING =
+    link::Guid::FromFields(0xDFF229E1, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
+inline constexpr link::Guid KSNODETYPE_VIDEO_PROCESSING =
+    link::Guid::FromFields(0xDFF229E5, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
+inline constexpr link::Guid KSNODETYPE_VIDEO_CAMERA_TERMINAL =
+    link::Guid::FromFields(0xDFF229E6, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
+
+struct NodeSpec {
+  link::Guid type;
+  // The property set of an extension unit; it answers the unit-information
+  // query with this GUID. Empty for other nodes.
+  std::optional<link::Guid> unit;
+};
+
+struct DeviceSpec {
+  std::wstring displayName;
+  std::vector<NodeSpec> nodes;
+  ReceiverValues values;
+  std::chrono::milliseconds rebootTime{6000};
+};
+
+// The receiver as the system lists it; `instance` tells a second one apart.
+DeviceSpec ReceiverSpec(int instance = 0);
+// A webcam: ordinary nodes and an extension unit of its own vendor.
+DeviceSpec CameraSpec(int instance = 0);
+
+enum class TransferKind { UnitInfo, SizeQuery, Get, Set, Other };
+
+struct TransferRecord {
+  std::chrono::milliseconds time{0};
+  std::size_t device = 0;  // in the order the devices were added
+  std::uint32_t node = 0;
+  TransferKind kind = TransferKind::Other;
+  link::Guid set;
+  std::uint32_t property = 0;
+  link::HResult result = 0;
+  // SET: the bytes sent; GET: the bytes returned.
+  std::vector<std::uint8_t> bytes;
+};
+
+enum class PresenceChange { Vanished, Returned };
+enum class PresenceReason { Reboot, Unplug };
+struct PresenceEvent {
+  std::size_t device;
+  PresenceChange change;
+  PresenceReason reason;
+};
+
+class World;
+
+// A handle to one simulated device; cheap to copy, valid as long as the
+// simulation (the stack or anything it handed out) lives.
+class Device {
+ public:
+  std::size_t Index() const { return m_index; }
+
+  // Presence: an unplugged device leaves the list and fails every transfer
+  // until plugged in again. A device that comes back is a new device to the
+  // system: filters bound before fail.
+  void Unplug();
+  void Replug();
+  bool IsPresent() const;
+
+  // Enumeration and binding faults.
+  void SetDisplayNameResult(link::HResult hr);
+  void SetBindResult(link::HResult hr);
+  void SetTopologyAvailable(bool available);
+  void SetNodeOpenResult(std::uint32_t node, link::HResult hr);
+
+  // Transfer faults of the settings control. A refusal for a command code
+  // applies to every SET of that code, or every GET answering it; "next"
+  // refusals apply to the next `count` SETs or GETs of any code.
+  void RefuseSets(std::uint8_t command, link::HResult hr = kGenFailure);
+  void RefuseNextSets(int count, link::HResult hr = kGenFailure);
+  void RefuseGets(std::uint8_t command, link::HResult hr = kGenFailure);
+  void RefuseNextGets(int count, link::HResult hr = kGenFailure);
+  // The length the settings control reports and answers with (60 normally).
+  void SetControlLength(std::uint32_t length);
+  void ClearFaults();
+
+  // The receiver's protocol state: values, answer faults, RSSI.
+  ReceiverValues Values() const;
+  void SetValues(ReceiverValues values);
+  void PinRssi(std::optional<std::int32_t> value);
+  void SetAnswerLineEnd(std::uint8_t command, bool on);
+  void SetAnswerUnterminated(std::uint8_t command, bool on);
+  void OverrideAnswer(std::uint8_t command, std::string payload);
+  void SetRebootTime(std::chrono::milliseconds time);
+
+ private:
+  friend class SimStack;
+  Device(std::shared_ptr<World> world, std::size_t index) : m_world(std::move(world)), m_index(index) {}
+  std::shared_ptr<World> m_world;
+  std::size_t m_index;
+};
+
+class SimStack final : public link::CaptureStack {
+ public:
+  explicit SimStack(std::shared_ptr<const Clock> clock = std::make_shared<SteadyClock>());
+  ~SimStack() override;
+  SimStack(const SimStack&) = delete;
+  SimStack& operator=(const SimStack&) = delete;
+
+  Device AddDevice(DeviceSpec spec);
+  Device AddReceiver() { return AddDevice(ReceiverSpec()); }
+  Device AddCamera() { return AddDevice(CameraSpec()); }
+
+  // CaptureStack. With no device present the category is empty: S_FALSE and
+  // no enumeration, as the system device enumerator answers.
+  link::HResult EnumerateVideoInputs(std::unique_ptr<link::DeviceEnumeration>& out) override;
+  void DebugOutput(const wchar_t* text) override;
+
+  // Creating the device enumerator fails with `hr` (0 again for normal).
+  void SetEnumerateResult(link::HResult hr);
+
+  std::vector<TransferRecord> Transfers() const;
+  // Only the SETs and GETs of the settings control (size queries excluded).
+  std::vector<TransferRecord> DataTransfers() const;
+  void ClearTransfers();
+  // The log keeps the newest `count` records (the demo build runs for long).
+  void SetTransferLogLimit(std::size_t count);
+  std::vector<std::wstring> DebugLines() const;
+  // References held on simulated filters, all holders together.
+  long FilterReferences() const;
+
+  // Called when a device vanishes or returns.
+  void SetPresenceListener(std::function<void(const PresenceEvent&)> listener);
+  // Brings back devices whose restart is over and tells the listener; every
+  // request to the stack does this too.
+  void Update();
+
+ private:
+  std::shared_ptr<World> m_world;
+};
+
+}  // namespace nerova::sim
