@@ -72,16 +72,16 @@ HResult GetTransfer(NodeControl& control, std::uint32_t node, std::uint8_t* buff
   // a control of no bytes is no control to read, whichever way it is
   // reported (reading it would "succeed" with an untouched buffer).
   std::uint32_t controlLength = 0;
-  const HResult size = control.KsProperty(request.data(), kKsNodeRequestSize, nullptr, 0,
-                                          controlLength);
+  const HResult size =
+      control.KsProperty(request.data(), kKsNodeRequestSize, nullptr, 0, controlLength);
   if (size != kMoreData && size != kS_OK) return size;
   if (controlLength == 0) return kE_FAIL;
 
   if (controlLength > capacity) return kMoreData;
 
   std::uint32_t bytesReturned = 0;
-  const HResult read = control.KsProperty(request.data(), kKsNodeRequestSize, buffer,
-                                          controlLength, bytesReturned);
+  const HResult read =
+      control.KsProperty(request.data(), kKsNodeRequestSize, buffer, controlLength, bytesReturned);
   // A refused read returns no bytes; its own result says more than the count.
   if (read != kS_OK) return read;
   return bytesReturned == controlLength ? kS_OK : kE_FAIL;
@@ -190,8 +190,7 @@ HResult ReceiverLink::SetCur(const std::uint8_t* data, std::uint32_t length,
   });
 }
 
-HResult ReceiverLink::GetCur(std::uint8_t* buffer, std::uint32_t capacity,
-                             CaptureFilter* filter) {
+HResult ReceiverLink::GetCur(std::uint8_t* buffer, std::uint32_t capacity, CaptureFilter* filter) {
   if (buffer == nullptr && capacity != 0) return kE_POINTER;
   return FindSettingsNode(*this, filter, [&](NodeControl& control, std::uint32_t node) {
     return GetTransfer(control, node, buffer, capacity);

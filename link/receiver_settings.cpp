@@ -38,12 +38,18 @@ const std::regex* PatternFor(std::uint8_t command) {
   static const std::regex agingTest("agingtest=(.*?)", std::regex::ECMAScript);
   static const std::regex longPressTime("longpresstime=(.*?)", std::regex::ECMAScript);
   switch (command) {
-    case CMD_WIFI_NAME: return &wifiName;
-    case CMD_WIFI_PASSWORD: return &wifiPassword;
-    case CMD_RESOLUTION: return &resolution;
-    case CMD_AGING_TEST: return &agingTest;
-    case CMD_LONG_PRESS_TIME: return &longPressTime;
-    default: return nullptr;
+    case CMD_WIFI_NAME:
+      return &wifiName;
+    case CMD_WIFI_PASSWORD:
+      return &wifiPassword;
+    case CMD_RESOLUTION:
+      return &resolution;
+    case CMD_AGING_TEST:
+      return &agingTest;
+    case CMD_LONG_PRESS_TIME:
+      return &longPressTime;
+    default:
+      return nullptr;
   }
 }
 
@@ -100,15 +106,13 @@ std::wstring ReceiverSettings::ReadText(std::uint8_t command) {
 
 std::int32_t ReceiverSettings::ReadRssi() {
   if (!ReadExchange(CMD_RSSI, false)) return kRssiFailed;
-  const std::uint32_t value = static_cast<std::uint32_t>(m_block[1]) |
-                              static_cast<std::uint32_t>(m_block[2]) << 8 |
-                              static_cast<std::uint32_t>(m_block[3]) << 16 |
-                              static_cast<std::uint32_t>(m_block[4]) << 24;
+  const std::uint32_t value =
+      static_cast<std::uint32_t>(m_block[1]) | static_cast<std::uint32_t>(m_block[2]) << 8 |
+      static_cast<std::uint32_t>(m_block[3]) << 16 | static_cast<std::uint32_t>(m_block[4]) << 24;
   return static_cast<std::int32_t>(value);
 }
 
-bool ReceiverSettings::MatchAnswer(std::uint8_t command, std::size_t groups,
-                                   AnswerGroups& values) {
+bool ReceiverSettings::MatchAnswer(std::uint8_t command, std::size_t groups, AnswerGroups& values) {
   const std::regex* pattern = PatternFor(command);
   if (pattern == nullptr) return false;
   const std::wstring text = ReadText(command);

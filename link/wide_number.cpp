@@ -13,7 +13,8 @@ std::int32_t WideToInt(std::wstring_view text) {
     ++i;
   }
   // Accumulated as a magnitude one past INT32_MAX at most, so nothing overflows.
-  constexpr std::int64_t kLimit = static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
+  constexpr std::int64_t kLimit =
+      static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
   std::int64_t magnitude = 0;
   for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
     magnitude = magnitude * 10 + (text[i] - L'0');

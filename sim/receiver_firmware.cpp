@@ -62,7 +62,8 @@ void ReceiverFirmware::Write(std::uint8_t command, const std::string& text) {
       }
       break;
     case 0x0C:
-      if (TakeValue(text, "agingtest=", value) && ParseInt(value, number)) m_values.agingTest = number;
+      if (TakeValue(text, "agingtest=", value) && ParseInt(value, number))
+        m_values.agingTest = number;
       break;
     case 0x0D:
       if (TakeValue(text, "longpresstime=", value) && ParseInt(value, number)) {
@@ -135,7 +136,8 @@ std::int32_t ReceiverFirmware::Rssi(std::chrono::milliseconds now) const {
   if (m_pinnedRssi) return *m_pinnedRssi;
   constexpr long long kHalfPeriodMs = 12000;
   constexpr long long kSpan = 36;
-  const long long phase = (now.count() % (2 * kHalfPeriodMs) + 2 * kHalfPeriodMs) % (2 * kHalfPeriodMs);
+  const long long phase =
+      (now.count() % (2 * kHalfPeriodMs) + 2 * kHalfPeriodMs) % (2 * kHalfPeriodMs);
   const long long down = phase < kHalfPeriodMs ? phase : 2 * kHalfPeriodMs - phase;
   return static_cast<std::int32_t>(-45 - kSpan * down / kHalfPeriodMs);
 }

@@ -56,8 +56,9 @@ class ReceiverFirmware {
   void PinRssi(std::optional<std::int32_t> value) { m_pinnedRssi = value; }
 
   // Answer faults, per command code.
-  void SetAnswerLineEnd(std::uint8_t command, bool on);       // text followed by "\r\n"
-  void SetAnswerUnterminated(std::uint8_t command, bool on);  // payload padded with spaces, no zero byte
+  void SetAnswerLineEnd(std::uint8_t command, bool on);  // text followed by "\r\n"
+  void SetAnswerUnterminated(std::uint8_t command,
+                             bool on);  // payload padded with spaces, no zero byte
   void OverrideAnswer(std::uint8_t command, std::string payload);  // exactly these payload bytes
   void ClearAnswerFaults();
 

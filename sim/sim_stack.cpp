@@ -21,8 +21,8 @@ constexpr std::uint32_t kDefaultControlLength = 60;
 constexpr std::uint32_t kUnitInfoLength = 32;
 
 // The extension unit a simulated webcam carries beside its video nodes.
-constexpr link::Guid kCameraVendorUnit =
-    link::Guid::FromFields(0x7A1C2E90, 0x4B3D, 0x4F21, {0x9C, 0x5E, 0x1D, 0x44, 0x0B, 0x6A, 0x83, 0x27});
+constexpr link::Guid kCameraVendorUnit = link::Guid::FromFields(
+    0x7A1C2E90, 0x4B3D, 0x4F21, {0x9C, 0x5E, 0x1D, 0x44, 0x0B, 0x6A, 0x83, 0x27});
 
 const wchar_t* const kReceiverInstances[] = {L"7&2f1c3a4b&0&0000", L"7&1b9e5d02&0&0000",
                                              L"7&3c0a7f19&0&0000"};
@@ -41,36 +41,39 @@ struct Refusal {
 
 }  // namespace
 
-DeviceSpec ReceiverSpec(int instance) {
-  DeviceSpec spec;
-  spec.displayName = CaptureDeviceName(L"vid_1d6b&pid_010c", kReceiverInstances[instance % 3]);
-  spec.nodes = {
+DeviceDescription ReceiverDescription(int instance) {
+  DeviceDescription description;
+  description.displayName =
+      CaptureDeviceName(L"vid_1d6b&pid_010c", kReceiverInstances[instance % 3]);
+  description.nodes = {
       {KSNODETYPE_VIDEO_CAMERA_TERMINAL, std::nullopt},
       {KSNODETYPE_VIDEO_PROCESSING, std::nullopt},
       {link::KSNODETYPE_DEV_SPECIFIC, link::ProbeUnitGuid},
       {link::KSNODETYPE_DEV_SPECIFIC, link::SettingsUnitGuid},
       {KSNODETYPE_VIDEO_STREAMING, std::nullopt},
   };
-  return spec;
+  return description;
 }
 
-DeviceSpec CameraSpec(int instance) {
-  DeviceSpec spec;
-  spec.displayName = CaptureDeviceName(L"vid_0bda&pid_58b0", kCameraInstances[instance % 3]);
-  spec.nodes = {
+DeviceDescription CameraDescription(int instance) {
+  DeviceDescription description;
+  description.displayName = CaptureDeviceName(L"vid_0bda&pid_58b0", kCameraInstances[instance % 3]);
+  description.nodes = {
       {KSNODETYPE_VIDEO_CAMERA_TERMINAL, std::nullopt},
       {KSNODETYPE_VIDEO_PROCESSING, std::nullopt},
       {link::KSNODETYPE_DEV_SPECIFIC, kCameraVendorUnit},
       {KSNODETYPE_VIDEO_STREAMING, std::nullopt},
   };
-  return spec;
+  return description;
 }
 
 struct DeviceState {
-  explicit DeviceState(DeviceSpec s)
-      : spec(std::move(s)), firmware(spec.values), nodeOpenResults(spec.nodes.size(), kS_OK) {}
+  explicit DeviceState(DeviceDescription s)
+      : description(std::move(s)),
+        firmware(description.values),
+        nodeOpenResults(description.nodes.size(), kS_OK) {}
 
-  DeviceSpec spec;
+  DeviceDescription description;
   ReceiverFirmware firmware;
   std::vector<HResult> nodeOpenResults;
   HResult displayNameResult = kS_OK;
@@ -126,8 +129,8 @@ class World {
 
   DeviceState& At(std::size_t index) { return *m_devices[index]; }
   std::size_t Count() const { return m_devices.size(); }
-  std::size_t Add(DeviceSpec spec) {
-    m_devices.push_back(std::make_unique<DeviceState>(std::move(spec)));
+  std::size_t Add(DeviceDescription description) {
+    m_devices.push_back(std::make_unique<DeviceState>(std::move(description)));
     return m_devices.size() - 1;
   }
   std::chrono::milliseconds Now() const { return m_clock->Now(); }
@@ -146,7 +149,7 @@ class World {
     }
     d.present = false;
     d.restarting = reason == PresenceReason::Reboot;
-    d.backAt = Now() + d.spec.rebootTime;
+    d.backAt = Now() + d.description.rebootTime;
     events.push_back({index, PresenceChange::Vanished, reason});
   }
 
@@ -241,13 +244,14 @@ HResult World::NodeProperty(std::size_t index, unsigned instance, std::uint32_t 
 
   if (!Reachable(index, instance)) return finish(kDeviceNotConnected);
   DeviceState& d = At(index);
-  const std::uint32_t direction = fields.flags & (link::kKsPropertyTypeGet | link::kKsPropertyTypeSet);
+  const std::uint32_t direction =
+      fields.flags & (link::kKsPropertyTypeGet | link::kKsPropertyTypeSet);
   if ((fields.flags & link::kKsPropertyTypeTopology) == 0 || fields.nodeId != node ||
       (direction != link::kKsPropertyTypeGet && direction != link::kKsPropertyTypeSet)) {
     return finish(link::kE_INVALIDARG);
   }
-  const NodeSpec& spec = d.spec.nodes[node];
-  if (!spec.unit || *spec.unit != fields.set) return finish(kSetNotFound);
+  const NodeDescription& target = d.description.nodes[node];
+  if (!target.unit || *target.unit != fields.set) return finish(kSetNotFound);
 
   switch (record.kind) {
     case TransferKind::UnitInfo: {
@@ -257,8 +261,8 @@ HResult World::NodeProperty(std::size_t index, unsigned instance, std::uint32_t 
       }
       // The unit's GUID, then the number of its controls and nothing else.
       std::uint8_t info[kUnitInfoLength] = {};
-      std::memcpy(info, spec.unit->bytes.data(), spec.unit->bytes.size());
-      info[16] = *spec.unit == link::SettingsUnitGuid ? 3 : 1;
+      std::memcpy(info, target.unit->bytes.data(), target.unit->bytes.size());
+      info[16] = *target.unit == link::SettingsUnitGuid ? 3 : 1;
       std::memcpy(data, info, sizeof info);
       bytesReturned = kUnitInfoLength;
       record.bytes.assign(info, info + sizeof info);
@@ -267,13 +271,14 @@ HResult World::NodeProperty(std::size_t index, unsigned instance, std::uint32_t 
     case TransferKind::SizeQuery:
     case TransferKind::Get:
     case TransferKind::Set:
-      if (*spec.unit != link::SettingsUnitGuid) return finish(kNotFound);
+      if (*target.unit != link::SettingsUnitGuid) return finish(kNotFound);
       break;
     case TransferKind::Other:
       return finish(kNotFound);
   }
 
-  if (record.kind == TransferKind::SizeQuery || (record.kind == TransferKind::Get && dataLength < d.controlLength)) {
+  if (record.kind == TransferKind::SizeQuery ||
+      (record.kind == TransferKind::Get && dataLength < d.controlLength)) {
     bytesReturned = d.controlLength;
     return finish(link::kMoreData);
   }
@@ -304,7 +309,8 @@ namespace {
 
 class SimNodeControl final : public link::NodeControl {
  public:
-  SimNodeControl(std::shared_ptr<World> world, std::size_t index, unsigned instance, std::uint32_t node)
+  SimNodeControl(std::shared_ptr<World> world, std::size_t index, unsigned instance,
+                 std::uint32_t node)
       : m_world(std::move(world)), m_index(index), m_instance(instance), m_node(node) {}
 
   HResult KsProperty(const void* property, std::uint32_t propertyLength, void* data,
@@ -329,13 +335,13 @@ class SimTopology final : public link::Topology {
 
   HResult GetNumNodes(std::uint32_t& count) override {
     return m_world->Locked([&](auto&) {
-      count = static_cast<std::uint32_t>(m_world->At(m_index).spec.nodes.size());
+      count = static_cast<std::uint32_t>(m_world->At(m_index).description.nodes.size());
       return kS_OK;
     });
   }
   HResult GetNodeType(std::uint32_t node, link::Guid& type) override {
     return m_world->Locked([&](auto&) {
-      const auto& nodes = m_world->At(m_index).spec.nodes;
+      const auto& nodes = m_world->At(m_index).description.nodes;
       if (node >= nodes.size()) return link::kE_INVALIDARG;
       type = nodes[node].type;
       return kS_OK;
@@ -345,7 +351,7 @@ class SimTopology final : public link::Topology {
     out.reset();
     return m_world->Locked([&](auto&) {
       DeviceState& d = m_world->At(m_index);
-      if (node >= d.spec.nodes.size()) return link::kE_INVALIDARG;
+      if (node >= d.description.nodes.size()) return link::kE_INVALIDARG;
       if (!m_world->Reachable(m_index, m_instance)) return kDeviceNotConnected;
       if (d.nodeOpenResults[node] != kS_OK) return d.nodeOpenResults[node];
       out = std::make_unique<SimNodeControl>(m_world, m_index, m_instance, node);
@@ -392,13 +398,14 @@ class SimFilter final : public link::CaptureFilter {
 
 class SimMoniker final : public link::DeviceMoniker {
  public:
-  SimMoniker(std::shared_ptr<World> world, std::size_t index) : m_world(std::move(world)), m_index(index) {}
+  SimMoniker(std::shared_ptr<World> world, std::size_t index)
+      : m_world(std::move(world)), m_index(index) {}
 
   HResult GetDisplayName(std::wstring& name) override {
     return m_world->Locked([&](auto&) {
       const DeviceState& d = m_world->At(m_index);
       if (d.displayNameResult != kS_OK) return d.displayNameResult;
-      name = d.spec.displayName;
+      name = d.description.displayName;
       return kS_OK;
     });
   }
@@ -532,21 +539,24 @@ void Device::SetAnswerUnterminated(std::uint8_t command, bool on) {
 }
 
 void Device::OverrideAnswer(std::uint8_t command, std::string payload) {
-  m_world->Locked([&](auto&) { m_world->At(m_index).firmware.OverrideAnswer(command, std::move(payload)); });
+  m_world->Locked(
+      [&](auto&) { m_world->At(m_index).firmware.OverrideAnswer(command, std::move(payload)); });
 }
 
 void Device::SetRebootTime(std::chrono::milliseconds time) {
-  m_world->Locked([&](auto&) { m_world->At(m_index).spec.rebootTime = time; });
+  m_world->Locked([&](auto&) { m_world->At(m_index).description.rebootTime = time; });
 }
 
 // SimStack
 
-SimStack::SimStack(std::shared_ptr<const Clock> clock) : m_world(std::make_shared<World>(std::move(clock))) {}
+SimStack::SimStack(std::shared_ptr<const Clock> clock)
+    : m_world(std::make_shared<World>(std::move(clock))) {}
 
 SimStack::~SimStack() = default;
 
-Device SimStack::AddDevice(DeviceSpec spec) {
-  const std::size_t index = m_world->Locked([&](auto&) { return m_world->Add(std::move(spec)); });
+Device SimStack::AddDevice(DeviceDescription description) {
+  const std::size_t index =
+      m_world->Locked([&](auto&) { return m_world->Add(std::move(description)); });
   return Device(m_world, index);
 }
 

@@ -26,7 +26,8 @@
 namespace nerova::sim {
 
 // Results the simulated driver gives (HRESULT_FROM_WIN32 of the error).
-constexpr link::HResult kGenFailure = static_cast<link::HResult>(0x8007001Fu);         // device stalled the request
+constexpr link::HResult kGenFailure =
+    static_cast<link::HResult>(0x8007001Fu);  // device stalled the request
 constexpr link::HResult kInsufficientBuffer = static_cast<link::HResult>(0x8007007Au);
 constexpr link::HResult kDeviceNotConnected = static_cast<link::HResult>(0x8007048Fu);
 constexpr link::HResult kNotFound = static_cast<link::HResult>(0x80070490u);
@@ -34,31 +35,31 @@ constexpr link::HResult kSetNotFound = static_cast<link::HResult>(0x80070492u);
 constexpr link::HResult kClassNotRegistered = static_cast<link::HResult>(0x80040154u);
 
 // Node types of a USB Video Class topology besides extension units.
-inline constexpr link::Guid KSNODETYPE_VIDEO_STREAMING =
-    link::Guid::FromFields(0xDFF229E1, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
-inline constexpr link::Guid KSNODETYPE_VIDEO_PROCESSING =
-    link::Guid::FromFields(0xDFF229E5, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
-inline constexpr link::Guid KSNODETYPE_VIDEO_CAMERA_TERMINAL =
-    link::Guid::FromFields(0xDFF229E6, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
+inline constexpr link::Guid KSNODETYPE_VIDEO_STREAMING = link::Guid::FromFields(
+    0xDFF229E1, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
+inline constexpr link::Guid KSNODETYPE_VIDEO_PROCESSING = link::Guid::FromFields(
+    0xDFF229E5, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
+inline constexpr link::Guid KSNODETYPE_VIDEO_CAMERA_TERMINAL = link::Guid::FromFields(
+    0xDFF229E6, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
 
-struct NodeSpec {
+struct NodeDescription {
   link::Guid type;
   // The property set of an extension unit; it answers the unit-information
   // query with this GUID. Empty for other nodes.
   std::optional<link::Guid> unit;
 };
 
-struct DeviceSpec {
+struct DeviceDescription {
   std::wstring displayName;
-  std::vector<NodeSpec> nodes;
+  std::vector<NodeDescription> nodes;
   ReceiverValues values;
   std::chrono::milliseconds rebootTime{6000};
 };
 
 // The receiver as the system lists it; `instance` tells a second one apart.
-DeviceSpec ReceiverSpec(int instance = 0);
+DeviceDescription ReceiverDescription(int instance = 0);
 // A webcam: ordinary nodes and an extension unit of its own vendor.
-DeviceSpec CameraSpec(int instance = 0);
+DeviceDescription CameraDescription(int instance = 0);
 
 enum class TransferKind { UnitInfo, SizeQuery, Get, Set, Other };
 
@@ -125,7 +126,8 @@ class Device {
 
  private:
   friend class SimStack;
-  Device(std::shared_ptr<World> world, std::size_t index) : m_world(std::move(world)), m_index(index) {}
+  Device(std::shared_ptr<World> world, std::size_t index)
+      : m_world(std::move(world)), m_index(index) {}
   std::shared_ptr<World> m_world;
   std::size_t m_index;
 };
@@ -137,9 +139,9 @@ class SimStack final : public link::CaptureStack {
   SimStack(const SimStack&) = delete;
   SimStack& operator=(const SimStack&) = delete;
 
-  Device AddDevice(DeviceSpec spec);
-  Device AddReceiver() { return AddDevice(ReceiverSpec()); }
-  Device AddCamera() { return AddDevice(CameraSpec()); }
+  Device AddDevice(DeviceDescription description);
+  Device AddReceiver() { return AddDevice(ReceiverDescription()); }
+  Device AddCamera() { return AddDevice(CameraDescription()); }
 
   // CaptureStack. With no device present the category is empty: S_FALSE and
   // no enumeration, as the system device enumerator answers.

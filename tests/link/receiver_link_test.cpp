@@ -19,7 +19,9 @@ using testing::UsbDeviceName;
 const std::wstring kReceiverName = UsbDeviceName(L"vid_1d6b&pid_010c");
 const std::wstring kWebcamName = UsbDeviceName(L"vid_046d&pid_0825");
 
-ScriptedDevice Receiver(std::wstring name = kReceiverName) { return {name, kS_OK, kS_OK, kS_OK, ReceiverNodes()}; }
+ScriptedDevice Receiver(std::wstring name = kReceiverName) {
+  return {name, kS_OK, kS_OK, kS_OK, ReceiverNodes()};
+}
 ScriptedDevice Webcam() {
   ScriptedDevice d{kWebcamName, kS_OK, kS_OK, kS_OK, ReceiverNodes()};
   d.nodes[2].unit.reset();
@@ -82,7 +84,8 @@ TEST(FindReceiverByUsbId, MatchesTheIdentityTextExactlyAnywhereInTheName) {
 
 TEST(FindReceiverByUsbId, ExaminesLongDisplayNamesWhole) {
   ScriptedStack stack;
-  std::wstring longName = L"@device:pnp:\\\\?\\usb#" + std::wstring(300, L'x') + L"vid_1d6b&pid_010c";
+  std::wstring longName =
+      L"@device:pnp:\\\\?\\usb#" + std::wstring(300, L'x') + L"vid_1d6b&pid_010c";
   stack.devices = {Receiver(longName)};
   ReceiverLink link(stack);
   FilterRef filter;
@@ -156,7 +159,8 @@ TEST(FindReceiverByProbeUnit, AsksEveryNodeWithTheProbeUnitsInformationQuery) {
   ASSERT_EQ(stack.calls.size(), 8u);
   for (std::size_t i = 0; i < stack.calls.size(); ++i) {
     const ScriptedCall& c = stack.calls[i];
-    const std::uint32_t node = i < 5 ? static_cast<std::uint32_t>(i) : static_cast<std::uint32_t>(i - 5);
+    const std::uint32_t node =
+        i < 5 ? static_cast<std::uint32_t>(i) : static_cast<std::uint32_t>(i - 5);
     EXPECT_EQ(c.request, NodeGetRequest(ProbeUnitGuid, 0, node)) << i;
     EXPECT_EQ(c.propertyLength, 32u);
     EXPECT_FALSE(c.dataNull);

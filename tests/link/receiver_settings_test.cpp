@@ -158,9 +158,9 @@ TEST_F(Settings, NumberAnswersConvertLikeTheRuntime) {
   receiver.OverrideAnswer(CMD_LONG_PRESS_TIME, "longpresstime= -12s");
   EXPECT_EQ(settings->ReadLongPressTime(), -12);
 
-  const std::pair<const char*, bool> aging[] = {
-      {"agingtest=0", false}, {"agingtest=1", true}, {"agingtest=-1", true},
-      {"agingtest=yes", false}, {"agingtest", false}, {"agingtest=1\r\n", false}};
+  const std::pair<const char*, bool> aging[] = {{"agingtest=0", false}, {"agingtest=1", true},
+                                                {"agingtest=-1", true}, {"agingtest=yes", false},
+                                                {"agingtest", false},   {"agingtest=1\r\n", false}};
   for (const auto& [answer, expected] : aging) {
     receiver.OverrideAnswer(CMD_AGING_TEST, answer);
     EXPECT_EQ(settings->ReadAgingTest(), expected) << answer;
@@ -238,21 +238,32 @@ TEST_F(Settings, TextsThatDoNotFitWithTheirZeroByteAreRefusedUnsent) {
 
   EXPECT_TRUE(settings->WriteUrl(std::wstring(58, L'u')));
   EXPECT_EQ(settings->EncodedLength(std::wstring(58, L'u')), 58u);
-  EXPECT_EQ(settings->EncodedLength(L"wifiname=" + std::wstring(3, static_cast<wchar_t>(0x5BA2))), 18u);
+  EXPECT_EQ(settings->EncodedLength(L"wifiname=" + std::wstring(3, static_cast<wchar_t>(0x5BA2))),
+            18u);
 }
 
 TEST_F(Settings, MultiByteNamesTravelWithEveryByte) {
   sim::GbkSubsetCodec gbk;
   ReceiverSettings chinese(link, pump, gbk);
-  const std::wstring name = {static_cast<wchar_t>(0x5BA2), static_cast<wchar_t>(0x5385),
-                             static_cast<wchar_t>(0x7F51), static_cast<wchar_t>(0x7EDC), L'5', L'G'};
+  const std::wstring name = {static_cast<wchar_t>(0x5BA2),
+                             static_cast<wchar_t>(0x5385),
+                             static_cast<wchar_t>(0x7F51),
+                             static_cast<wchar_t>(0x7EDC),
+                             L'5',
+                             L'G'};
   ASSERT_TRUE(chinese.WriteWifiName(name));
-  EXPECT_EQ(Wire().back().bytes, Block(0x04, "wifiname=\xBF\xCD\xCC\xFC\xCD\xF8\xC2\xE7" "5G"));
-  EXPECT_EQ(receiver.Values().wifiName, "\xBF\xCD\xCC\xFC\xCD\xF8\xC2\xE7" "5G");
+  EXPECT_EQ(Wire().back().bytes, Block(0x04,
+                                       "wifiname=\xBF\xCD\xCC\xFC\xCD\xF8\xC2\xE7"
+                                       "5G"));
+  EXPECT_EQ(receiver.Values().wifiName,
+            "\xBF\xCD\xCC\xFC\xCD\xF8\xC2\xE7"
+            "5G");
   EXPECT_EQ(chinese.ReadWifiName(), name);
 
   ASSERT_TRUE(settings->WriteWifiName(name));
-  EXPECT_EQ(receiver.Values().wifiName, "\xE5\xAE\xA2\xE5\x8E\x85\xE7\xBD\x91\xE7\xBB\x9C" "5G");
+  EXPECT_EQ(receiver.Values().wifiName,
+            "\xE5\xAE\xA2\xE5\x8E\x85\xE7\xBD\x91\xE7\xBB\x9C"
+            "5G");
   EXPECT_EQ(settings->ReadWifiName(), name);
 
   // Characters the code page lacks go as its default character.
@@ -372,7 +383,7 @@ TEST_F(Settings, ControlLengthsOtherThan60) {
 }
 
 TEST_F(Settings, TheFirstListedReceiverAnswers) {
-  sim::DeviceSpec second = sim::ReceiverSpec(1);
+  sim::DeviceDescription second = sim::ReceiverDescription(1);
   second.values.url = "rtsp://192.168.1.100/video0";
   stack.AddDevice(second);
   EXPECT_EQ(settings->ReadText(CMD_URL), L"rtsp://192.168.1.200/video1.sdp");

@@ -93,8 +93,8 @@ class ScriptedStack final : public CaptureStack {
     ~Control() override { --stack.live.controls; }
     HResult KsProperty(const void* property, std::uint32_t propertyLength, void* data,
                        std::uint32_t dataLength, std::uint32_t& bytesReturned) override {
-      ScriptedCall call{device, node, {}, propertyLength, data == nullptr, dataLength, {},
-                        stack.live.filterRefs};
+      ScriptedCall call{device,          node,       {}, propertyLength,
+                        data == nullptr, dataLength, {}, stack.live.filterRefs};
       std::memcpy(call.request.data(), property, std::min<std::uint32_t>(propertyLength, 32));
       KsNodeFields fields;
       ParseKsNodeRequest(property, propertyLength, fields);
@@ -223,7 +223,8 @@ inline std::wstring UsbDeviceName(const std::wstring& usbId) {
 // Nodes of a typical receiver: two video nodes, the probe unit, the
 // settings unit and the streaming node.
 inline std::vector<ScriptedNode> ReceiverNodes() {
-  const Guid video = Guid::FromFields(0xDFF229E6, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
+  const Guid video = Guid::FromFields(0xDFF229E6, 0xF70F, 0x11D0,
+                                      {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
   std::vector<ScriptedNode> nodes(5);
   nodes[0].type = video;
   nodes[1].type = video;

@@ -47,12 +47,12 @@ TEST(Utf8Codec, UnmappableCharactersBecomeQuestionMarks) {
 TEST(Utf8Codec, IllFormedBytesDecodeToReplacementCharacters) {
   const Utf8Codec codec;
   const std::wstring r(1, static_cast<wchar_t>(0xFFFD));
-  EXPECT_EQ(codec.Decode("\x80"), r);                     // stray continuation
-  EXPECT_EQ(codec.Decode("\xC0\xAF"), r + r);             // overlong
-  EXPECT_EQ(codec.Decode("\xED\xA0\x80"), r + r + r);     // encoded surrogate
+  EXPECT_EQ(codec.Decode("\x80"), r);                          // stray continuation
+  EXPECT_EQ(codec.Decode("\xC0\xAF"), r + r);                  // overlong
+  EXPECT_EQ(codec.Decode("\xED\xA0\x80"), r + r + r);          // encoded surrogate
   EXPECT_EQ(codec.Decode("\xF4\x90\x80\x80"), r + r + r + r);  // beyond U+10FFFF
-  EXPECT_EQ(codec.Decode("a\xE5\xAE"), L"a" + r);         // truncated at the end
-  EXPECT_EQ(codec.Decode("\xE5\xAEz"), r + L"z");         // broken: the next byte starts over
+  EXPECT_EQ(codec.Decode("a\xE5\xAE"), L"a" + r);              // truncated at the end
+  EXPECT_EQ(codec.Decode("\xE5\xAEz"), r + L"z");              // broken: the next byte starts over
   EXPECT_EQ(codec.Decode("\xFF\xFE"), r + r);
 }
 

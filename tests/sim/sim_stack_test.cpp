@@ -100,26 +100,39 @@ TEST_F(Sim, TheSettingsControlHas60BytesAndChecksItsRequests) {
   FilterRef filter = BindFirst();
   NodeAccess settings = Open(filter, 3);
   std::uint32_t returned = 0;
-  EXPECT_EQ(settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 3), nullptr, 0, returned),
-            link::kMoreData);
+  EXPECT_EQ(
+      settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 3), nullptr, 0, returned),
+      link::kMoreData);
   EXPECT_EQ(returned, 60u);
   std::uint8_t block[60] = {0x66};
-  EXPECT_EQ(settings.Property(link::NodeSetRequest(link::SettingsUnitGuid, 3, 3), block, 60, returned), kS_OK);
+  EXPECT_EQ(
+      settings.Property(link::NodeSetRequest(link::SettingsUnitGuid, 3, 3), block, 60, returned),
+      kS_OK);
   std::uint8_t answer[60] = {};
-  EXPECT_EQ(settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 3), answer, 60, returned), kS_OK);
+  EXPECT_EQ(
+      settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 3), answer, 60, returned),
+      kS_OK);
   EXPECT_EQ(returned, 60u);
   EXPECT_STREQ(reinterpret_cast<const char*>(answer + 1), "2.4.7");
 
   // Wrong node id, missing topology flag, another unit's set, another control.
-  EXPECT_NE(settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 2), answer, 60, returned), kS_OK);
-  EXPECT_NE(settings.Property(link::BuildKsNodeRequest(link::SettingsUnitGuid, 3, 1, 3), answer, 60, returned),
+  EXPECT_NE(
+      settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 2), answer, 60, returned),
+      kS_OK);
+  EXPECT_NE(settings.Property(link::BuildKsNodeRequest(link::SettingsUnitGuid, 3, 1, 3), answer, 60,
+                              returned),
             kS_OK);
-  EXPECT_EQ(settings.Property(link::NodeGetRequest(link::ProbeUnitGuid, 3, 3), answer, 60, returned), kSetNotFound);
-  EXPECT_EQ(settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 2, 3), answer, 60, returned), kNotFound);
+  EXPECT_EQ(
+      settings.Property(link::NodeGetRequest(link::ProbeUnitGuid, 3, 3), answer, 60, returned),
+      kSetNotFound);
+  EXPECT_EQ(
+      settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 2, 3), answer, 60, returned),
+      kNotFound);
   // A short buffer learns the length and is left alone.
   std::uint8_t small[8] = {};
-  EXPECT_EQ(settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 3), small, 8, returned),
-            link::kMoreData);
+  EXPECT_EQ(
+      settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 3), small, 8, returned),
+      link::kMoreData);
   EXPECT_EQ(returned, 60u);
   EXPECT_EQ(small[0], 0);
 }
@@ -281,9 +294,10 @@ TEST_F(Sim, TheLogRecordsEveryRequestInOrderAndKeepsTheNewest) {
   const auto log = stack.Transfers();
   std::vector<TransferKind> kinds;
   for (const TransferRecord& r : log) kinds.push_back(r.kind);
-  EXPECT_EQ(kinds, (std::vector<TransferKind>{TransferKind::UnitInfo, TransferKind::UnitInfo, TransferKind::Set,
-                                              TransferKind::UnitInfo, TransferKind::UnitInfo,
-                                              TransferKind::SizeQuery, TransferKind::Get}));
+  EXPECT_EQ(kinds, (std::vector<TransferKind>{TransferKind::UnitInfo, TransferKind::UnitInfo,
+                                              TransferKind::Set, TransferKind::UnitInfo,
+                                              TransferKind::UnitInfo, TransferKind::SizeQuery,
+                                              TransferKind::Get}));
   ASSERT_EQ(log.size(), 7u);
   EXPECT_EQ(log[2].time, 0ms);
   EXPECT_EQ(log[6].time, 250ms);

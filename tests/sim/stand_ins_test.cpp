@@ -13,9 +13,10 @@ using namespace std::chrono_literals;
 
 TEST(GbkSubsetCodec, EncodesAndDecodesTheTable) {
   const GbkSubsetCodec codec;
-  const std::wstring text = {static_cast<wchar_t>(0x786E), static_cast<wchar_t>(0x5B9A), L'-',
-                             static_cast<wchar_t>(0x53D6), static_cast<wchar_t>(0x6D88),
-                             static_cast<wchar_t>(0x4E2D), static_cast<wchar_t>(0x6587)};
+  const std::wstring text = {
+      static_cast<wchar_t>(0x786E), static_cast<wchar_t>(0x5B9A), L'-',
+      static_cast<wchar_t>(0x53D6), static_cast<wchar_t>(0x6D88), static_cast<wchar_t>(0x4E2D),
+      static_cast<wchar_t>(0x6587)};
   const std::string bytes = codec.Encode(text);
   EXPECT_EQ(bytes, "\xC8\xB7\xB6\xA8-\xC8\xA1\xCF\xFB\xD6\xD0\xCE\xC4");
   EXPECT_EQ(codec.Decode(bytes), text);
@@ -33,10 +34,14 @@ TEST(GbkSubsetCodec, UnknownCharactersAndBrokenPairsBecomeQuestionMarks) {
   }
   EXPECT_EQ(codec.Encode(unmapped), "a??");
 
-  EXPECT_EQ(codec.Decode("\xB0\xA1"), L"?");     // a real pair outside the table
-  EXPECT_EQ(codec.Decode("ab\xC8"), L"ab?");     // lead byte at the end
-  EXPECT_EQ(codec.Decode("\xC8" "A"), L"?");     // 0x41 trails: an unknown pair
-  EXPECT_EQ(codec.Decode("\xC8\x0A" "z"), L"?\nz");  // a line feed cannot trail
+  EXPECT_EQ(codec.Decode("\xB0\xA1"), L"?");  // a real pair outside the table
+  EXPECT_EQ(codec.Decode("ab\xC8"), L"ab?");  // lead byte at the end
+  EXPECT_EQ(codec.Decode("\xC8"
+                         "A"),
+            L"?");  // 0x41 trails: an unknown pair
+  EXPECT_EQ(codec.Decode("\xC8\x0A"
+                         "z"),
+            L"?\nz");  // a line feed cannot trail
   EXPECT_EQ(codec.Decode("\x80\xFF"), L"??");
 }
 
