@@ -8,7 +8,7 @@ packages=(
   cmake make g++ ninja-build
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
   libz-mingw-w64-dev
-  wine64 wine
+  wine64 wine fonts-wine
   xvfb xauth x11-utils imagemagick xdotool
   libminizip-dev zlib1g-dev
   googletest libgtest-dev libgmock-dev

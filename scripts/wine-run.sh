@@ -28,6 +28,13 @@ mkdir -p "$(dirname "$prefix")"
     wineserver -w || true
     touch "$prefix/.nerova-ready"
   fi
+  # Wine's own Tahoma and Marlett (Debian's fonts-wine) are not copied into a
+  # prefix by wineboot here; without them dialogs fall back to a wider font
+  # and caption buttons show letters instead of their glyphs.
+  if [ -d /usr/share/wine/fonts ] && [ ! -f "$prefix/drive_c/windows/Fonts/tahoma.ttf" ]; then
+    mkdir -p "$prefix/drive_c/windows/Fonts"
+    cp -n /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
 ) 9>"$prefix.lock"
 
 if [ -z "${DISPLAY:-}" ]; then

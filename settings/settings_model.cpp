@@ -1,0 +1,258 @@
+#include "settings/settings_model.h"
+
+#include <algorithm>
+
+#include "resources/resource_ids.h"
+#include "settings/camera_model.h"
+#include "settings/long_press.h"
+
+namespace nerova::settings {
+namespace {
+
+// The long-press and aging-test rows: loaded and applied, never shown.
+constexpr int kHiddenRows[] = {IDC_LONG_PRESS_LABEL, IDC_LONG_PRESS_SLIDER, IDC_LONG_PRESS_TEXT,
+                               IDC_AGING_TEST_LABEL, IDC_AGING_TEST};
+
+// Enabled while the receiver is marked present, in this order.
+constexpr int kDeviceControls[] = {IDC_MODE,          IDC_MODEL, IDC_URL,
+                                   IDC_WIFI_NAME,     IDC_WIFI_PASSWORD,
+                                   IDC_APPLY,         IDC_LONG_PRESS_SLIDER,
+                                   IDC_AGING_TEST};
+
+// Trackbar notices that end or continue a thumb drag (TB_THUMBTRACK, TB_ENDTRACK).
+constexpr int kThumbTrack = 5;
+constexpr int kEndTrack = 8;
+
+}  // namespace
+
+SettingsModel::SettingsModel(SettingsView& view, link::ReceiverLink& link, link::MessagePump& pump,
+                             const link::TextCodec& codec)
+    : m_view(view), m_link(link), m_pump(pump), m_settings(link, pump, codec) {}
+
+void SettingsModel::OnInitDialog() {
+  m_bLoaded = false;
+  m_bDevicePresent = false;
+  m_strMode = kModeAuto;
+  m_strModel = kInitialModel;
+  // Show the rows and combos of the initial mode before anything is loaded:
+  // the template has both row labels visible on top of each other, which is
+  // what a window without a receiver would otherwise keep.
+  ApplyModeLayout();
+  UpdateData(false);
+
+  Submit(Command::Startup);
+  m_view.StartTimer(POLL_TIMER, kPollPeriodMs);
+
+  m_view.SetCaption(std::wstring(kProductName) + std::wstring(kProductVersion));
+  m_view.SetControlText(IDC_RSSI_LABEL,
+                        std::wstring(m_nSignalView == 1 ? kSignalLabelPicture : kSignalLabelNumber));
+  UpdateRssiView();
+  for (int id : kHiddenRows) m_view.ShowControl(id, false);
+}
+
+void SettingsModel::OnDestroy() {
+  m_diagLink.Reset();
+  m_settings.ReleaseDevice();
+}
+
+void SettingsModel::OnRefresh() { Submit(Command::Refresh); }
+
+bool SettingsModel::OnTimer(unsigned id) {
+  if (id != POLL_TIMER) return false;
+  Submit(Command::PollTick);
+  return true;
+}
+
+void SettingsModel::Submit(Command command) {
+  if (InExchange()) {
+    // A tick comes again in two seconds; anything else must not be lost.
+    if (command != Command::PollTick &&
+        std::find(m_deferred.begin(), m_deferred.end(), command) == m_deferred.end()) {
+      m_deferred.push_back(command);
+    }
+    return;
+  }
+  m_bExchanging = true;
+  Run(command);
+  while (!m_deferred.empty()) {
+    const Command next = m_deferred.front();
+    m_deferred.erase(m_deferred.begin());
+    Run(next);
+  }
+  m_bExchanging = false;
+}
+
+void SettingsModel::Run(Command command) {
+  switch (command) {
+    case Command::Startup:
+      CheckDevice();
+      LoadSettings();
+      break;
+    case Command::Refresh:
+      m_view.StopTimer(POLL_TIMER);
+      LoadSettings();
+      m_view.StartTimer(POLL_TIMER, kPollPeriodMs);
+      break;
+    case Command::PollTick:
+      RunPollTick();
+      break;
+  }
+}
+
+void SettingsModel::RunPollTick() {
+  if (!m_bDevicePresent) {
+    CheckDevice();
+    m_view.EnableControl(IDC_REFRESH, m_bDevicePresent);
+    if (!m_bDevicePresent) return;
+  }
+  m_nRssi = m_settings.ReadRssi();
+  UpdateRssiView();
+}
+
+void SettingsModel::Pause() { m_pump.PumpWait(kReadPauseMs); }
+
+void SettingsModel::LoadSettings() {
+  if (m_settings.ReadShortVersion().empty()) {
+    m_nRssi = 0;
+    UpdateRssiView();
+    m_view.SetControlText(IDC_FIRMWARE_VERSION, L"");
+    return;
+  }
+  if (m_bLoaded) return;
+  m_bLoaded = true;
+  m_bDevicePresent = true;
+
+  m_view.SetControlText(IDC_FIRMWARE_VERSION, m_settings.ReadFirmwareVersion());
+  m_strUrl = m_settings.ReadText(link::CMD_URL);
+  if (const CameraModel* model = ModelForStoredUrl(m_strUrl)) {
+    m_strMode = kModeAuto;
+    m_strModel = model->name;
+  } else {
+    m_strMode = kModeManual;
+  }
+  ApplyModeLayout();
+
+  Pause();
+  m_strWifiName = m_settings.ReadWifiName();
+  Pause();
+  m_strWifiPassword = m_settings.ReadWifiPassword();
+  Pause();
+  m_nRssi = m_settings.ReadRssi();
+  UpdateRssiView();
+  Pause();
+  // What the user had before touching anything; choosing that model again
+  // brings these values back.
+  if (m_strFirstModel.empty()) {
+    m_strFirstModel = m_strModel;
+    m_strFirstWifiName = m_strWifiName;
+    m_strFirstWifiPassword = m_strWifiPassword;
+  }
+  m_settings.ReadResolution(m_nResWidth, m_nResHeight);
+  Pause();
+  m_view.SetSliderPosition(ClampLongPress(m_settings.ReadLongPressTime()));
+  UpdateLongPressText();
+  Pause();
+  m_view.SetChecked(IDC_AGING_TEST, m_settings.ReadAgingTest());
+
+  UpdateData(false);
+  m_view.EnableControl(IDC_APPLY, m_bDevicePresent);
+}
+
+void SettingsModel::CheckDevice() {
+  if (m_settings.ReadShortVersion().empty()) {
+    m_bLoaded = false;
+    m_bDevicePresent = false;
+    EnableDeviceControls();
+    m_view.SetControlText(IDC_FIRMWARE_VERSION, L"");
+    m_view.SetControlText(IDC_RES_WIDTH, L"0");
+    m_view.SetControlText(IDC_RES_HEIGHT, L"0");
+    m_nRssi = 0;
+    UpdateRssiView();
+    return;
+  }
+  if (m_bLoaded) return;
+  m_view.StopTimer(POLL_TIMER);
+  LoadSettings();
+  m_view.StartTimer(POLL_TIMER, kPollPeriodMs);
+  EnableDeviceControls();
+}
+
+void SettingsModel::EnableDeviceControls() {
+  for (int id : kDeviceControls) m_view.EnableControl(id, m_bDevicePresent);
+}
+
+void SettingsModel::ApplyModeLayout() {
+  const bool autoMode = m_strMode == kModeAuto;
+  m_view.ShowControl(IDC_URL_LABEL, !autoMode);
+  m_view.ShowControl(IDC_URL, !autoMode);
+  m_view.ShowControl(IDC_MODEL_LABEL, autoMode);
+  m_view.ShowControl(IDC_MODEL, autoMode);
+}
+
+void SettingsModel::OnSelchangeMode() {
+  m_strMode = m_view.ControlText(IDC_MODE) == kModeAuto ? kModeAuto : kModeManual;
+  ApplyModeLayout();
+}
+
+void SettingsModel::OnSelchangeModel() {
+  const std::wstring chosen = m_view.ControlText(IDC_MODEL);
+  const CameraModel* model = FindCameraModel(chosen);
+  if (!model || chosen == m_strModel) return;
+  m_strModel = chosen;
+  if (chosen == m_strFirstModel) {
+    m_strWifiName = m_strFirstWifiName;
+    m_strWifiPassword = m_strFirstWifiPassword;
+  } else {
+    m_strWifiName = model->defaultWifiName;
+    m_strWifiPassword = model->defaultWifiPassword;
+  }
+  UpdateData(false);
+}
+
+void SettingsModel::UpdateRssiView() {
+  if (m_nSignalView == 1) {
+    m_view.ShowControl(IDC_RSSI_NUMBER, false);
+    m_view.ShowControl(IDC_SIGNAL_PICTURE, true);
+    UpdateSignalPicture();
+  } else {
+    m_view.ShowControl(IDC_RSSI_NUMBER, true);
+    m_view.SetControlText(IDC_RSSI_NUMBER, RssiNumberText(m_nRssi));
+    m_view.ShowControl(IDC_SIGNAL_PICTURE, false);
+  }
+}
+
+void SettingsModel::UpdateSignalPicture() {
+  const SignalPicture picture = SignalPictureFor(m_nRssi);
+  m_view.ShowControl(IDC_SIGNAL_PICTURE, true);
+  m_view.SetSignalPicture(picture);
+}
+
+void SettingsModel::OnRssiLabelClicked() {
+  m_nSignalView = m_nSignalView == 1 ? 0 : 1;
+  m_view.SetControlText(IDC_RSSI_LABEL,
+                        std::wstring(m_nSignalView == 1 ? kSignalLabelPicture : kSignalLabelNumber));
+  UpdateRssiView();
+  m_view.InvalidateControl(IDC_SIGNAL_PICTURE);
+}
+
+void SettingsModel::UpdateLongPressText() {
+  m_view.SetControlText(IDC_LONG_PRESS_TEXT, LongPressText(m_view.SliderPosition()));
+}
+
+void SettingsModel::OnHScroll(int code, int sourceId) {
+  if (sourceId == IDC_LONG_PRESS_SLIDER && (code == kThumbTrack || code == kEndTrack)) {
+    UpdateLongPressText();
+  }
+}
+
+bool SettingsModel::UpdateData(bool toMembers) { return m_view.TransferData(toMembers); }
+
+bool SettingsModel::DoDataExchange(DataExchange& dx) {
+  return dx.Text(IDC_URL, m_strUrl, kUrlLimit) && dx.Text(IDC_WIFI_NAME, m_strWifiName, 0) &&
+         dx.Text(IDC_WIFI_PASSWORD, m_strWifiPassword, kWifiPasswordLimit) &&
+         dx.ComboText(IDC_RESOLUTION_PRESET, m_strResolution) && dx.ComboText(IDC_MODE, m_strMode) &&
+         dx.ComboText(IDC_MODEL, m_strModel) && dx.Integer(IDC_RES_WIDTH, m_nResWidth) &&
+         dx.Integer(IDC_RES_HEIGHT, m_nResHeight);
+}
+
+}  // namespace nerova::settings

@@ -1,0 +1,119 @@
+#pragma once
+// The settings window without its Win32 half: the members the window shows
+// and edits, the load of the receiver's settings, the presence check, the
+// setting-mode and camera-model rules and the live signal display. It talks
+// to the receiver through its own ReceiverSettings and to the window through
+// SettingsView, so it runs natively against the receiver substitute.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/message_pump.h"
+#include "link/receiver_link.h"
+#include "link/receiver_settings.h"
+#include "link/text_codec.h"
+#include "settings/settings_view.h"
+
+namespace nerova::settings {
+
+// The window's only timer: presence probe while the receiver is marked
+// absent, signal strength while it is present.
+inline constexpr unsigned POLL_TIMER = 2;
+inline constexpr unsigned kPollPeriodMs = 2000;
+// While the receiver restarts after Apply it is only probed every 10 s.
+inline constexpr unsigned kRebootPollPeriodMs = 10000;
+// Pause between the reads of one load, so the window keeps painting.
+inline constexpr std::uint32_t kReadPauseMs = 10;
+
+// Characters the edits accept.
+inline constexpr std::size_t kUrlLimit = 54;
+inline constexpr std::size_t kWifiPasswordLimit = 24;
+
+inline constexpr std::wstring_view kProductName = L"Nerova Wireless Receiver Setting ";
+inline constexpr std::wstring_view kProductVersion = L"V1.1";
+inline constexpr std::wstring_view kSignalLabelPicture = L"Signal Strength:";
+inline constexpr std::wstring_view kSignalLabelNumber = L"RSSI:";
+
+class SettingsModel {
+ public:
+  SettingsModel(SettingsView& view, link::ReceiverLink& link, link::MessagePump& pump,
+                const link::TextCodec& codec);
+  SettingsModel(const SettingsModel&) = delete;
+  SettingsModel& operator=(const SettingsModel&) = delete;
+
+  // Start-up once the window's controls, icon, slider range and pictures
+  // exist: flags, initial mode and model, presence check and first load, the
+  // poll timer, caption, signal view, and the rows that stay hidden.
+  void OnInitDialog();
+  // Teardown: drops every receiver reference the model holds.
+  void OnDestroy();
+
+  // User commands and window events.
+  void OnRefresh();
+  void OnSelchangeMode();
+  void OnSelchangeModel();
+  // False for timers that are not the poll timer (default processing).
+  bool OnTimer(unsigned id);
+  void OnRssiLabelClicked();
+  void OnHScroll(int code, int sourceId);
+
+  // Routines the window also runs from its paint and scroll handlers.
+  void LoadSettings();
+  void CheckDevice();
+  void EnableDeviceControls();
+  void ApplyModeLayout();
+  void UpdateRssiView();
+  void UpdateSignalPicture();
+  void UpdateLongPressText();
+
+  // The two-way transfer between the members below and the controls.
+  bool UpdateData(bool toMembers);
+  bool DoDataExchange(DataExchange& dx);
+
+  // True while a receiver exchange (a load, a probe, a reading) is under way,
+  // including the pauses in which the window's messages are dispatched.
+  bool InExchange() const { return m_bExchanging || m_settings.IsBusy(); }
+
+ private:
+  SettingsView& m_view;
+  link::ReceiverLink& m_link;
+  link::MessagePump& m_pump;
+
+ public:
+  // The window's data, as its handlers see them.
+  link::FilterRef m_diagLink;
+  link::ReceiverSettings m_settings;
+  bool m_bLoaded = false;
+  bool m_bDevicePresent = false;
+  std::wstring m_strUrl;
+  std::wstring m_strWifiName;
+  std::wstring m_strWifiPassword;
+  std::int32_t m_nResWidth = 0;
+  std::int32_t m_nResHeight = 0;
+  std::wstring m_strResolution;
+  std::wstring m_strMode;
+  std::wstring m_strModel;
+  std::int32_t m_nRssi = 0;
+  std::wstring m_strFirstModel;
+  std::wstring m_strFirstWifiName;
+  std::wstring m_strFirstWifiPassword;
+  std::int32_t m_nSignalView = 1;
+
+ private:
+  // Everything that talks to the receiver runs as one of these, one at a
+  // time: a command asked for while another exchange waits in the pump is
+  // queued and runs when that exchange has ended (a poll tick is dropped), so
+  // the shared command block is never overwritten mid-read and a probe never
+  // fails for being nested.
+  enum class Command { Startup, Refresh, PollTick };
+  void Submit(Command command);
+  void Run(Command command);
+  void RunPollTick();
+  void Pause();
+
+  bool m_bExchanging = false;
+  std::vector<Command> m_deferred;
+};
+
+}  // namespace nerova::settings
