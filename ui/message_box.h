@@ -1,0 +1,42 @@
+#pragma once
+// Modal message boxes. Tests may install a handler that receives each box
+// instead of the screen; without one the real MessageBoxW runs.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace nerova::ui {
+
+// The caption of the program's own boxes.
+inline constexpr wchar_t kApplicationName[] = L"Nerova Wireless Receiver Setting";
+
+struct MessageBoxRequest {
+  HWND owner = nullptr;
+  std::wstring text;
+  std::wstring caption;
+  UINT type = MB_OK;
+};
+
+// A box captioned with the application's name, owned by `owner` (may be null).
+// Returns the button pressed (IDOK, ...).
+int ShowMessage(HWND owner, const std::wstring& text, UINT type = MB_OK);
+// A box with a caption of its own.
+int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
+
+using MessageBoxHandler = std::function<int(const MessageBoxRequest&)>;
+
+// While it lives, every box of the process goes to `handler`, whose result
+// stands for the button pressed. Scopes nest; the innermost one wins.
+class ScopedMessageBoxHandler {
+ public:
+  explicit ScopedMessageBoxHandler(MessageBoxHandler handler);
+  ~ScopedMessageBoxHandler();
+  ScopedMessageBoxHandler(const ScopedMessageBoxHandler&) = delete;
+  ScopedMessageBoxHandler& operator=(const ScopedMessageBoxHandler&) = delete;
+
+ private:
+  MessageBoxHandler m_previous;
+};
+
+}  // namespace nerova::ui

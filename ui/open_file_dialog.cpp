@@ -1,0 +1,87 @@
+#include "ui/open_file_dialog.h"
+
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <mutex>
+#include <utility>
+
+#include "ui/handles.h"
+
+namespace nerova::ui {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+std::mutex g_handlerMutex;
+OpenFileHandler g_handler;  // guarded by g_handlerMutex
+
+OpenFileHandler CurrentHandler() {
+  std::lock_guard lock(g_handlerMutex);
+  return g_handler;
+}
+
+OpenFileResult Failure(HRESULT hr) { return {OpenFileResult::Outcome::kFailed, {}, hr}; }
+
+// Frees a string the shell allocated with CoTaskMemAlloc.
+struct TaskMemString {
+  PWSTR text = nullptr;
+  ~TaskMemString() { CoTaskMemFree(text); }
+};
+
+OpenFileResult ShowDialog(const OpenFileRequest& request) {
+  ComPtr<IFileOpenDialog> dialog;
+  HRESULT hr = CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog));
+  if (FAILED(hr)) return Failure(hr);
+
+  std::vector<COMDLG_FILTERSPEC> specs;
+  specs.reserve(request.filters.size());
+  for (const FileFilterEntry& entry : request.filters) specs.push_back({entry.name.c_str(), entry.pattern.c_str()});
+  if (!specs.empty()) {
+    hr = dialog->SetFileTypes(static_cast<UINT>(specs.size()), specs.data());
+    if (FAILED(hr)) return Failure(hr);
+    dialog->SetFileTypeIndex(1);
+  }
+
+  FILEOPENDIALOGOPTIONS options = 0;
+  hr = dialog->GetOptions(&options);
+  if (FAILED(hr)) return Failure(hr);
+  hr = dialog->SetOptions(options | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST | FOS_FILEMUSTEXIST);
+  if (FAILED(hr)) return Failure(hr);
+
+  hr = dialog->Show(request.owner);
+  if (hr == HRESULT_FROM_WIN32(ERROR_CANCELLED)) return {};
+  if (FAILED(hr)) return Failure(hr);
+
+  ComPtr<IShellItem> item;
+  hr = dialog->GetResult(&item);
+  if (FAILED(hr)) return Failure(hr);
+  TaskMemString path;
+  hr = item->GetDisplayName(SIGDN_FILESYSPATH, &path.text);
+  if (FAILED(hr) || !path.text) return Failure(FAILED(hr) ? hr : E_UNEXPECTED);
+  return {OpenFileResult::Outcome::kChosen, path.text, S_OK};
+}
+
+}  // namespace
+
+OpenFileResult ChooseFileToOpen(HWND owner, std::wstring_view filter) {
+  OpenFileRequest request{owner, ParseFileFilter(filter)};
+  if (OpenFileHandler handler = CurrentHandler()) return handler(request);
+  // Joins the thread's apartment, or opens one for the call.
+  ComApartment apartment;
+  if (FAILED(apartment.Result()) && apartment.Result() != RPC_E_CHANGED_MODE) return Failure(apartment.Result());
+  return ShowDialog(request);
+}
+
+ScopedOpenFileHandler::ScopedOpenFileHandler(OpenFileHandler handler) {
+  std::lock_guard lock(g_handlerMutex);
+  m_previous = std::exchange(g_handler, std::move(handler));
+}
+
+ScopedOpenFileHandler::~ScopedOpenFileHandler() {
+  std::lock_guard lock(g_handlerMutex);
+  g_handler = std::move(m_previous);
+}
+
+}  // namespace nerova::ui
