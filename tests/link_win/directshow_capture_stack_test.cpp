@@ -16,7 +16,7 @@ using testing::ComLedger;
 using testing::FakeDevEnum;
 using testing::FakeDevice;
 using testing::FakeEnumMoniker;
-using testing::TaskMemorySpy;
+using testing::TaskMemoryWatch;
 using testing::ComApartment;
 
 const Guid kCameraTerminal = Guid::FromFields(0xDFF229E1, 0xF70F, 0x11D0,
@@ -35,29 +35,18 @@ std::array<std::uint8_t, 32> NodeRequest(const Guid& set, std::uint32_t id, std:
 class DirectShowStackTest : public ::testing::Test {
  protected:
   FakeDevice& AddDevice(const std::string& name, const std::wstring& displayName) {
-    devices.push_back(std::make_unique<FakeDevice>(ledger, name, displayName));
-    monikers.monikers.push_back(&devices.back()->moniker);
-    return *devices.back();
+    return system.AddDevice(name, displayName);
   }
 
   ComApartment apartment;
-  ComLedger ledger;
-  FakeEnumMoniker monikers{ledger, "enum"};
-  FakeDevEnum devEnum{ledger, &monikers};
-  std::vector<std::unique_ptr<FakeDevice>> devices;
-  HRESULT createResult = S_OK;
-  int creations = 0;
-  std::vector<std::wstring> debugLines;
+  testing::FakeSystem system;
+  ComLedger& ledger = system.ledger;
+  FakeEnumMoniker& monikers = system.monikers;
+  FakeDevEnum& devEnum = system.devEnum;
+  std::vector<std::unique_ptr<FakeDevice>>& devices = system.devices;
   DirectShowCaptureStack stack{
-      [this](ICreateDevEnum** out) {
-        ++creations;
-        *out = nullptr;
-        if (createResult != S_OK) return createResult;
-        devEnum.AddRef();
-        *out = &devEnum;
-        return S_OK;
-      },
-      [this](const wchar_t* text) { debugLines.emplace_back(text); }};
+      [this](ICreateDevEnum** out) { return system.Create(out); },
+      [this](const wchar_t* text) { system.debugLines.emplace_back(text); }};
 };
 
 TEST_F(DirectShowStackTest, EnumeratesTheVideoInputCategoryAndHoldsOnlyTheEnumeration) {
@@ -65,7 +54,7 @@ TEST_F(DirectShowStackTest, EnumeratesTheVideoInputCategoryAndHoldsOnlyTheEnumer
   std::unique_ptr<DeviceEnumeration> enumeration;
   ASSERT_EQ(stack.EnumerateVideoInputs(enumeration), S_OK);
   ASSERT_TRUE(enumeration);
-  EXPECT_EQ(creations, 1);
+  EXPECT_EQ(system.creations, 1);
   ASSERT_EQ(devEnum.categories.size(), 1u);
   EXPECT_EQ(FromWinGuid(devEnum.categories[0]), CLSID_VideoInputDeviceCategory);
   EXPECT_EQ(devEnum.flags[0], 0u);
@@ -78,11 +67,11 @@ TEST_F(DirectShowStackTest, EnumeratesTheVideoInputCategoryAndHoldsOnlyTheEnumer
 
 TEST_F(DirectShowStackTest, EnumerationFailuresComeBackAsTheyCame) {
   std::unique_ptr<DeviceEnumeration> enumeration;
-  createResult = REGDB_E_CLASSNOTREG;
+  system.createResult = REGDB_E_CLASSNOTREG;
   EXPECT_EQ(stack.EnumerateVideoInputs(enumeration), REGDB_E_CLASSNOTREG);
   EXPECT_FALSE(enumeration);
 
-  createResult = S_OK;
+  system.createResult = S_OK;
   devEnum.result = E_ACCESSDENIED;
   EXPECT_EQ(stack.EnumerateVideoInputs(enumeration), E_ACCESSDENIED);
   EXPECT_FALSE(enumeration);
@@ -127,8 +116,8 @@ TEST_F(DirectShowStackTest, EnumerationErrorEndsWithoutMoniker) {
 
 TEST_F(DirectShowStackTest, DisplayNameIsCopiedAndFreedThroughTheTaskAllocator) {
   FakeDevice& device = AddDevice("cam", L"@device:pnp:\\\\?\\usb#vid_1d6b&pid_010c&mi_00");
-  TaskMemorySpy spy;
-  ASSERT_EQ(CoRegisterMallocSpy(&spy), S_OK);
+  TaskMemoryWatch spy;
+  ASSERT_TRUE(spy.Active());
   std::wstring name;
   {
     std::unique_ptr<DeviceEnumeration> enumeration;
@@ -137,7 +126,6 @@ TEST_F(DirectShowStackTest, DisplayNameIsCopiedAndFreedThroughTheTaskAllocator) 
     ASSERT_EQ(enumeration->Next(moniker), S_OK);
     ASSERT_EQ(moniker->GetDisplayName(name), S_OK);
   }
-  CoRevokeMallocSpy();
   EXPECT_EQ(name, L"@device:pnp:\\\\?\\usb#vid_1d6b&pid_010c&mi_00");
   EXPECT_FALSE(device.moniker.contextOrLeftGiven);
   ASSERT_EQ(device.moniker.namesHandedOut.size(), 1u);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,6 +126,8 @@ class FakeControl final : public FakeCom<IKsControl> {
   HRESULT readResult = S_OK;
   // When set, a read reports this many bytes instead of the control's length.
   int answerLength = -1;
+  // Runs inside every KsProperty call (to look at the world mid-request).
+  std::function<void()> onProperty;
 
   HRESULT STDMETHODCALLTYPE KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data,
                                        ULONG dataLength, ULONG* bytesReturned) override {
@@ -137,6 +140,7 @@ class FakeControl final : public FakeCom<IKsControl> {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     if (data && (call.Flags() & kKsSet)) call.dataIn.assign(bytes, bytes + dataLength);
     calls.push_back(call);
+    if (onProperty) onProperty();
 
     *bytesReturned = 0;
     if (call.Set() != m_unit) return kSetNotFound;
@@ -359,6 +363,8 @@ class FakeDevEnum final : public FakeCom<ICreateDevEnum> {
     flags.push_back(f);
     *out = nullptr;
     if (result != S_OK || !m_monikers) return result;
+    // Every enumeration starts from the first device, as the system's does.
+    m_monikers->Reset();
     m_monikers->AddRef();
     *out = m_monikers;
     return S_OK;
@@ -411,6 +417,28 @@ class TaskMemorySpy final : public IMallocSpy {
   }
 };
 
+// Puts the spy on the task allocator for a scope. The spy lives as long as the
+// process: when blocks allocated under it are never freed, the allocator
+// keeps it registered after the scope, and it must still be there.
+class TaskMemoryWatch {
+ public:
+  TaskMemoryWatch() : m_registered(CoRegisterMallocSpy(&Spy())) { Spy().freed.clear(); }
+  ~TaskMemoryWatch() { CoRevokeMallocSpy(); }
+  TaskMemoryWatch(const TaskMemoryWatch&) = delete;
+  TaskMemoryWatch& operator=(const TaskMemoryWatch&) = delete;
+
+  // Registered now, or still registered from a scope that leaked.
+  bool Active() const { return m_registered == S_OK || m_registered == CO_E_OBJISREG; }
+  bool WasFreed(void* p) const { return Spy().WasFreed(p); }
+
+ private:
+  static TaskMemorySpy& Spy() {
+    static TaskMemorySpy spy;
+    return spy;
+  }
+  HRESULT m_registered;
+};
+
 // One device as the system would list it: moniker, filter, topology, nodes.
 struct FakeDevice {
   FakeDevice(ComLedger& ledger, const std::string& name, std::wstring displayName)
@@ -438,6 +466,33 @@ struct FakeDevice {
   FakeFilter filter;
   FakeMoniker moniker;
   std::vector<std::unique_ptr<FakeControl>> controls;
+};
+
+// The whole system as a test sets it up: a device enumerator whose video input
+// category lists the devices added, and the creation function that hands it
+// to a DirectShowCaptureStack.
+struct FakeSystem {
+  FakeDevice& AddDevice(const std::string& name, const std::wstring& displayName) {
+    devices.push_back(std::make_unique<FakeDevice>(ledger, name, displayName));
+    monikers.monikers.push_back(&devices.back()->moniker);
+    return *devices.back();
+  }
+  HRESULT Create(ICreateDevEnum** out) {
+    ++creations;
+    *out = nullptr;
+    if (createResult != S_OK) return createResult;
+    devEnum.AddRef();
+    *out = &devEnum;
+    return S_OK;
+  }
+
+  ComLedger ledger;
+  FakeEnumMoniker monikers{ledger, "enum"};
+  FakeDevEnum devEnum{ledger, &monikers};
+  std::vector<std::unique_ptr<FakeDevice>> devices;
+  HRESULT createResult = S_OK;
+  int creations = 0;
+  std::vector<std::wstring> debugLines;
 };
 
 }  // namespace nerova::link::win::testing
