@@ -90,7 +90,7 @@ struct KsCall {
   ULONG propertyLength = 0;
   bool dataNull = false;
   ULONG dataLength = 0;
-  std::vector<std::uint8_t> dataIn;  // for a SET: what was sent
+  std::vector<std::uint8_t> dataIn;  // what the data buffer held on the way in
 
   Guid Set() const { return Field<Guid>(0); }
   std::uint32_t Id() const { return Field<std::uint32_t>(16); }
@@ -138,7 +138,7 @@ class FakeControl final : public FakeCom<IKsControl> {
     call.dataNull = data == nullptr;
     call.dataLength = dataLength;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (data && (call.Flags() & kKsSet)) call.dataIn.assign(bytes, bytes + dataLength);
+    if (data) call.dataIn.assign(bytes, bytes + dataLength);
     calls.push_back(call);
     if (onProperty) onProperty();
 

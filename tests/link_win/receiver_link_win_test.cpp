@@ -142,6 +142,10 @@ TEST_F(ReceiverLinkOverDirectShow, ProbeSearchAsksEveryNodeWithExactRequests) {
     ExpectRequest(call, ProbeUnitGuid, 0, kGetFlags, static_cast<std::uint32_t>(i));
     EXPECT_FALSE(call.dataNull);
     EXPECT_EQ(call.dataLength, 32u);
+    // Zeroed first, so a node that answers nothing cannot pass for the unit.
+    ASSERT_EQ(call.dataIn.size(), 32u);
+    EXPECT_TRUE(std::all_of(call.dataIn.begin(), call.dataIn.begin() + 16,
+                            [](std::uint8_t b) { return b == 0; }));
   }
   EXPECT_TRUE(Settings(receiver).calls.empty());
   for (const IID& iid : receiver.topology.createdFor) EXPECT_EQ(FromWinGuid(iid), IID_IKsControl);
