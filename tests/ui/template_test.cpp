@@ -19,7 +19,7 @@ using test::ClassName;
 using test::ScriptedDialog;
 using test::WindowText;
 
-enum Kind { kLabel, kRightLabel, kCentredBorderedLabel, kBlackFrame, kEdit, kCombo, kButton, kCheckBox, kTrackbar };
+enum Kind { kLabel, kUnwrappedLabel, kRightLabel, kCentredBorderedLabel, kBlackFrame, kEdit, kCombo, kButton, kCheckBox, kTrackbar };
 
 struct ExpectedControl {
   int id;
@@ -50,7 +50,9 @@ const std::vector<ExpectedControl> kSettingsControls = {
     {IDC_SET_LONG_PRESS, kButton, L"Set", 262, 102, 50, 14, false},
     {IDC_AGING_TEST_LABEL, kLabel, L"Aging Test:", 3, 121, 105, 8, true},
     {IDC_AGING_TEST, kCheckBox, L"Enable", 111, 120, 37, 10, true},
-    {-1, kLabel, L"Firmware Ver:", 169, 10, 44, 8, true},
+    // Left-aligned without word wrap: at 9 points the text just fills its 44
+    // units, and a wrap would leave only "Firmware" in sight.
+    {-1, kUnwrappedLabel, L"Firmware Ver:", 169, 10, 44, 8, true},
     {IDC_FIRMWARE_VERSION, kCentredBorderedLabel, L"", 217, 8, 44, 11, true},
     {IDC_RSSI_LABEL, kRightLabel, L"RSSI:", 79, 10, 52, 8, true},
     {IDC_RSSI_NUMBER, kCentredBorderedLabel, L"", 132, 9, 30, 11, true},
@@ -124,6 +126,9 @@ void ExpectKindStyles(HWND control, const ExpectedControl& expected) {
   switch (expected.kind) {
     case kLabel:
       EXPECT_EQ(staticType, static_cast<DWORD>(SS_LEFT));
+      break;
+    case kUnwrappedLabel:
+      EXPECT_EQ(staticType, static_cast<DWORD>(SS_LEFTNOWORDWRAP));
       break;
     case kRightLabel:
       EXPECT_EQ(staticType, static_cast<DWORD>(SS_RIGHT));
