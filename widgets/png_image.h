@@ -3,7 +3,7 @@
 // decoded with GDI+. GDI+ must be running (GdiplusSession).
 #include <memory>
 
-#include "widgets/gdiplus.h"
+#include "widgets/gdiplus_session.h"
 
 namespace nerova::widgets {
 

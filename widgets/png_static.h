@@ -3,7 +3,7 @@
 // the fit rule onto the system menu colour. Without an image, or with one
 // that reads as 0 x 0 or a 0 x 0 control, it paints like the plain static.
 #include "ui/subclass.h"
-#include "widgets/gdiplus.h"
+#include "widgets/gdiplus_session.h"
 
 namespace nerova::widgets {
 

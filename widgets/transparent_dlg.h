@@ -8,7 +8,7 @@
 
 #include "ui/dialog.h"
 #include "ui/handles.h"
-#include "widgets/gdiplus.h"
+#include "widgets/gdiplus_session.h"
 #include "widgets/help_layout.h"
 
 namespace nerova::widgets {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "resources/resource_ids.h"
@@ -181,6 +182,105 @@ TEST_F(BoxesTest, TrackbarAndCheckBoxHelpers) {
     EXPECT_EQ(unbound.Pos(), 0);
     ui::Button none;
     EXPECT_FALSE(none.IsChecked());
+  });
+}
+
+}  // namespace
+}  // namespace nerova
+
+namespace nerova {
+namespace {
+
+// The first descendant of `parent` of class `className` that satisfies `match`.
+HWND FindDescendant(HWND parent, const wchar_t* className, const std::function<bool(HWND)>& match) {
+  struct Search {
+    const wchar_t* className;
+    const std::function<bool(HWND)>* match;
+    HWND found;
+  } search{className, &match, nullptr};
+  EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM data) {
+        auto* s = reinterpret_cast<Search*>(data);
+        if (test::ClassName(child) == s->className && (*s->match)(child)) {
+          s->found = child;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring ComboItem(HWND combo, int index) {
+  const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, index, 0);
+  if (length <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+TEST_F(BoxesTest, RealOpenDialogOffersTheFilterAndReturnsTheChosenFile) {
+  wchar_t directory[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathW(MAX_PATH, directory), 0u);
+  const std::wstring package = std::wstring(directory) + L"nerova-open-test.zip";
+  HANDLE file = CreateFileW(package.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+
+  ScriptedDialog dialog(IDD_SETTINGS);
+  dialog.RunScript([&](ScriptedDialog& d) {
+    const DWORD thread = GetCurrentThreadId();
+    HWND owner = d.Handle();
+    bool filterShown = false;
+    HWND seenOwner = nullptr;
+    std::thread chooser([&] {
+      HWND box = test::WaitForThreadDialog(thread, [owner](HWND w) { return w != owner; });
+      if (!box) {
+        PostThreadMessageW(thread, WM_QUIT, 0, 0);
+        return;
+      }
+      seenOwner = GetWindow(box, GW_OWNER);
+      HWND types = nullptr;
+      test::WaitUntil([&] {
+        types = FindDescendant(box, L"ComboBox",
+                               [](HWND c) { return ComboItem(c, 0) == L"Flashing Package File(*.zip)"; });
+        return types != nullptr;
+      });
+      filterShown = types != nullptr;
+      // Type the path into the file name field and press Open.
+      HWND name = FindDescendant(box, L"Edit", [](HWND e) { return IsWindowVisible(e) != FALSE; });
+      if (name) SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(package.c_str()));
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    });
+    const ui::OpenFileResult result = ui::ChooseFileToOpen(owner, L"Flashing Package File(*.zip)|*.zip||");
+    chooser.join();
+    EXPECT_TRUE(filterShown);
+    EXPECT_EQ(seenOwner, owner);
+    EXPECT_EQ(result.outcome, ui::OpenFileResult::Outcome::kChosen) << std::hex << result.error;
+    EXPECT_EQ(_wcsicmp(result.path.c_str(), package.c_str()), 0);
+  });
+  DeleteFileW(package.c_str());
+}
+
+TEST_F(BoxesTest, RealOpenDialogClosedWithoutChoiceIsCancelled) {
+  ScriptedDialog dialog(IDD_SETTINGS);
+  dialog.RunScript([](ScriptedDialog& d) {
+    const DWORD thread = GetCurrentThreadId();
+    HWND owner = d.Handle();
+    std::thread closer([&] {
+      HWND box = test::WaitForThreadDialog(thread, [owner](HWND w) { return w != owner; });
+      if (!box) {
+        PostThreadMessageW(thread, WM_QUIT, 0, 0);
+        return;
+      }
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    const ui::OpenFileResult result = ui::ChooseFileToOpen(owner, L"Flashing Package File(*.zip)|*.zip||");
+    closer.join();
+    EXPECT_EQ(result.outcome, ui::OpenFileResult::Outcome::kCancelled);
+    EXPECT_TRUE(result.path.empty());
   });
 }
 

@@ -14,7 +14,7 @@
 #include "ui/data_exchange.h"
 #include "ui/dialog.h"
 #include "ui/handles.h"
-#include "widgets/gdiplus.h"
+#include "widgets/gdiplus_session.h"
 #include "widgets/help_overlay.h"
 #include "widgets/logo.h"
 #include "widgets/png_image.h"

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "widgets/gdiplus.h"
+#include "widgets/gdiplus_session.h"
 
 namespace {
 
