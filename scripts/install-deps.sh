@@ -10,6 +10,7 @@ packages=(
   libz-mingw-w64-dev
   wine64 wine fonts-wine
   xvfb xauth x11-utils imagemagick xdotool
+  fonts-dejavu-core
   libminizip-dev zlib1g-dev
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev

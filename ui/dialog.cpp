@@ -35,7 +35,8 @@ HINSTANCE ResourceModule() { return GetModuleHandleW(nullptr); }
 Dialog::~Dialog() {
   // A dialog object destroyed while its window still exists (its thread was
   // torn down) must not be reached through DWLP_USER any more.
-  if (m_hwnd && IsWindow(m_hwnd)) SetWindowLongPtrW(m_hwnd, DWLP_USER, 0);
+  HWND window = m_hwnd.load();
+  if (window && IsWindow(window)) SetWindowLongPtrW(window, DWLP_USER, 0);
 }
 
 INT_PTR Dialog::RunModal(HWND owner) {
@@ -44,10 +45,13 @@ INT_PTR Dialog::RunModal(HWND owner) {
 }
 
 void Dialog::EndModal(INT_PTR result) {
-  if (m_hwnd) EndDialog(m_hwnd, result);
+  if (HWND window = Handle()) EndDialog(window, result);
 }
 
-HWND Dialog::Item(int id) const { return m_hwnd ? GetDlgItem(m_hwnd, id) : nullptr; }
+HWND Dialog::Item(int id) const {
+  HWND window = Handle();
+  return window ? GetDlgItem(window, id) : nullptr;
+}
 
 void Dialog::ShowItem(int id, bool show) const {
   if (HWND item = Item(id)) ShowWindow(item, show ? SW_SHOW : SW_HIDE);
@@ -121,7 +125,7 @@ std::optional<LRESULT> Dialog::OnPrivateMessage(UINT, WPARAM, LPARAM) { return s
 void Dialog::OnDestroy() {}
 
 INT_PTR Dialog::Answer(LRESULT result) const {
-  SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
+  SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, result);
   return TRUE;
 }
 
@@ -183,7 +187,7 @@ INT_PTR Dialog::Route(UINT message, WPARAM wParam, LPARAM lParam) {
       OnDestroy();
       return FALSE;
     case kMsgEndModal:
-      EndDialog(m_hwnd, static_cast<INT_PTR>(wParam));
+      EndDialog(Handle(), static_cast<INT_PTR>(wParam));
       return TRUE;
     default:
       break;

@@ -7,6 +7,7 @@
 // exception ever leaves a handler into Win32.
 #include <windows.h>
 
+#include <atomic>
 #include <optional>
 #include <span>
 #include <string>
@@ -43,8 +44,9 @@ class Dialog {
   // Ends the modal loop once the current message has been handled.
   void EndModal(INT_PTR result);
 
-  // The window while it exists, else null.
-  HWND Handle() const { return m_hwnd; }
+  // The window while it exists, else null. Readable from any thread (the
+  // tray host reads it to post WM_CLOSE to a window of another thread).
+  HWND Handle() const { return m_hwnd.load(); }
   int TemplateId() const { return m_templateId; }
 
   // Controls by id; all of them do nothing for an id the window lacks.
@@ -107,7 +109,7 @@ class Dialog {
   INT_PTR Answer(LRESULT result) const;
 
   int m_templateId;
-  HWND m_hwnd = nullptr;
+  std::atomic<HWND> m_hwnd{nullptr};
 };
 
 }  // namespace nerova::ui

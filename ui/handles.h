@@ -3,6 +3,7 @@
 // GDI objects, window and paint device contexts, and an object selected into
 // a device context for one scope. Copies are deleted; GDI objects move.
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 
