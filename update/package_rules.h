@@ -1,0 +1,66 @@
+#pragma once
+// The package layer's own rules, apart from minizip and the platform: how a
+// stored name becomes a safe relative name, how stored attributes and times
+// become the platform's, and how target paths are read.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "update/package_platform.h"
+#include "update/package_types.h"
+
+namespace nerova::package {
+
+// Stored names are UTF-8 whatever the entry's language-encoding flag says.
+// The name ends at its first NUL byte; every ill-formed sequence becomes one
+// U+FFFD per maximal ill-formed part.
+std::wstring DecodeUtf8(std::string_view bytes);
+
+// Drops drive prefixes, leading separators and everything up to a
+// "\..\", "\../", "/../" or "/..\", repeatedly, until none is left.
+std::wstring SanitiseEntryName(std::wstring_view name);
+
+// A sanitised name may still not be joined to a directory when one of its
+// components climbs (any component made of dots and spaces only, other than
+// "."), names a device (CON, NUL, COM1, ...) or holds a ":" (a drive or an
+// alternate stream). Windows trims trailing dots and spaces, and path joining
+// folds "..", so such components cannot be judged by their spelling alone.
+bool IsSafeEntryName(std::wstring_view name);
+
+// File attribute bits from "version made by" and the external attributes:
+// DOS-style bits for MS-DOS, Macintosh, NTFS and VFAT hosts, Unix mode bits
+// (directory, owner write) for every other.
+std::uint32_t AttributesFromHost(std::uint32_t versionMadeBy, std::uint32_t externalAttributes);
+
+// The DOS date (upper 16 bits) and time (lower 16) as calendar fields; the
+// day of the week stays 0. The result need not be a valid date.
+SystemTime SystemTimeFromDos(std::uint32_t dosDateTime);
+
+struct EntryTimes {
+  FileTime access;
+  FileTime creation;
+  FileTime write;
+};
+
+// Seconds since 1970 UTC as a FileTime.
+FileTime FileTimeFromUnixSeconds(std::int32_t seconds);
+
+// Takes the times of the first "UT" (extended timestamp) block of a local
+// extra field over the ones in `times`: write, access, creation as the flags
+// say. Only bytes inside both the block and the field are read; a time that
+// does not fit keeps its value.
+void ApplyExtendedTimestamp(std::span<const std::uint8_t> extraField, EntryTimes& times);
+
+// Length in UTF-16 units, whatever the width of wchar_t.
+std::size_t Utf16Length(std::wstring_view text);
+
+inline bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// "\x", "/x" or "?:x".
+inline bool IsAbsolutePath(std::wstring_view path) {
+  return (!path.empty() && IsSeparator(path[0])) || (path.size() > 1 && path[1] == L':');
+}
+
+}  // namespace nerova::package
