@@ -5,6 +5,10 @@
 
 namespace nerova::package {
 
+bool IsAbsolutePath(std::wstring_view path) {
+  return (!path.empty() && IsSeparator(path[0])) || (path.size() > 1 && path[1] == L':');
+}
+
 void MakeDirectoryChain(PackageFileSystem& files, std::optional<std::wstring_view> base,
                         std::wstring_view directoryPath) {
   if (base) {

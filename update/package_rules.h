@@ -59,8 +59,6 @@ std::size_t Utf16Length(std::wstring_view text);
 inline bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // "\x", "/x" or "?:x".
-inline bool IsAbsolutePath(std::wstring_view path) {
-  return (!path.empty() && IsSeparator(path[0])) || (path.size() > 1 && path[1] == L':');
-}
+bool IsAbsolutePath(std::wstring_view path);
 
 }  // namespace nerova::package

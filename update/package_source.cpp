@@ -7,12 +7,19 @@ namespace nerova::package {
 namespace {
 
 constexpr std::uint32_t kWindowSize = 8192;
+constexpr std::uint8_t kEndRecordSignature[4] = {0x50, 0x4B, 0x05, 0x06};
 
 }  // namespace
 
 PackageSource::PackageSource(std::unique_ptr<PackageFile> file) : m_pFile(std::move(file)), m_window(kWindowSize) {
   std::uint64_t end = 0;
   if (m_pFile && m_pFile->Seek(0, PackageFile::Origin::End, end)) m_nSize = end;
+  std::uint8_t head[4] = {};
+  std::uint32_t got = 0;
+  if (ReadRaw(0, head, sizeof head, got) && got == sizeof head && std::memcmp(head, kEndRecordSignature, 4) == 0) {
+    m_nPadding = 1;
+    m_nSize += m_nPadding;
+  }
 }
 
 zlib_filefunc64_def PackageSource::FileFunctions() {
@@ -51,9 +58,14 @@ bool PackageSource::ReadRaw(std::uint64_t at, void* buffer, std::uint32_t size, 
 std::uint32_t PackageSource::Read(void* buffer, std::uint32_t size) {
   auto* out = static_cast<std::uint8_t*>(buffer);
   std::uint32_t done = 0;
+  while (done < size && m_nPosition < m_nPadding) {
+    out[done++] = 0;
+    ++m_nPosition;
+  }
   while (done < size) {
-    if (m_nPosition >= m_nWindowStart && m_nPosition < m_nWindowStart + m_nWindowLength) {
-      const auto offset = static_cast<std::uint32_t>(m_nPosition - m_nWindowStart);
+    const std::uint64_t at = m_nPosition - m_nPadding;
+    if (at >= m_nWindowStart && at < m_nWindowStart + m_nWindowLength) {
+      const auto offset = static_cast<std::uint32_t>(at - m_nWindowStart);
       const std::uint32_t n = std::min(size - done, m_nWindowLength - offset);
       std::memcpy(out + done, m_window.data() + offset, n);
       done += n;
@@ -63,16 +75,16 @@ std::uint32_t PackageSource::Read(void* buffer, std::uint32_t size) {
     std::uint32_t got = 0;
     const std::uint32_t rest = size - done;
     if (rest >= kWindowSize) {
-      if (!ReadRaw(m_nPosition, out + done, rest, got)) break;
+      if (!ReadRaw(at, out + done, rest, got)) break;
       done += got;
       m_nPosition += got;
       break;
     }
-    if (!ReadRaw(m_nPosition, m_window.data(), kWindowSize, got) || got == 0) {
+    if (!ReadRaw(at, m_window.data(), kWindowSize, got) || got == 0) {
       m_nWindowLength = 0;
       break;
     }
-    m_nWindowStart = m_nPosition;
+    m_nWindowStart = at;
     m_nWindowLength = got;
   }
   return done;

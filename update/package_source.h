@@ -21,6 +21,7 @@ class PackageSource {
   // File functions for unzOpen2_64, whose path argument is this source.
   static zlib_filefunc64_def FileFunctions();
 
+  // The size minizip sees, padding included.
   std::uint64_t Size() const { return m_nSize; }
 
  private:
@@ -38,6 +39,10 @@ class PackageSource {
 
   std::unique_ptr<PackageFile> m_pFile;
   std::uint64_t m_nSize = 0;
+  // minizip takes an end record found at offset 0 for none found, which
+  // refuses an empty archive (nothing but its end record). A byte of padding
+  // in front makes it one with data before the archive, which minizip knows.
+  std::uint64_t m_nPadding = 0;
   // Where minizip reads next, and where the platform's file pointer stands
   // (UINT64_MAX when unknown).
   std::uint64_t m_nPosition = 0;
