@@ -64,6 +64,9 @@ std::uint32_t PackageSource::Read(void* buffer, std::uint32_t size) {
   }
   while (done < size) {
     const std::uint64_t at = m_nPosition - m_nPadding;
+    // Nobody may write the package while it is open, so its end stays where
+    // it was: reads past it (minizip makes many on broken headers) end here.
+    if (at >= m_nSize - m_nPadding) break;
     if (at >= m_nWindowStart && at < m_nWindowStart + m_nWindowLength) {
       const auto offset = static_cast<std::uint32_t>(at - m_nWindowStart);
       const std::uint32_t n = std::min(size - done, m_nWindowLength - offset);
