@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -58,14 +59,14 @@ class GuardedFileSystem final : public PackageFileSystem {
 
   std::unique_ptr<PackageFile> OpenPackage(const std::wstring& path) override { return m_real.OpenPackage(path); }
   std::unique_ptr<OutputFile> CreateOutput(const std::wstring& path, std::uint32_t attributes) override {
-    Check("output file outside the unpacking directory:", path, false);
+    Check("output file outside the unpacking directory:", path);
     std::unique_ptr<OutputFile> real = m_real.CreateOutput(path, attributes);
     if (!real) return nullptr;
     return std::make_unique<Budgeted>(std::move(real), m_nBudget);
   }
   bool Exists(const std::wstring& path) override { return m_real.Exists(path); }
   void MakeDirectory(const std::wstring& path) override {
-    Check("directory outside the unpacking directory:", path, true);
+    Check("directory outside the unpacking directory:", path);
     m_real.MakeDirectory(path);
   }
   std::optional<std::wstring> CurrentDirectory() override { return m_real.CurrentDirectory(); }
@@ -88,10 +89,11 @@ class GuardedFileSystem final : public PackageFileSystem {
     std::uint64_t& m_budget;
   };
 
-  void Check(const char* what, const std::wstring& path, bool rootAllowed) const {
+  // The unpacking directory itself may be named too: an empty entry name
+  // does, and creating a file there fails.
+  void Check(const char* what, const std::wstring& path) const {
     const std::vector<std::wstring> parts = Components(path);
-    const bool below = parts.size() > m_root.size() && std::equal(m_root.begin(), m_root.end(), parts.begin());
-    if (!below && !(rootAllowed && parts == m_root)) Fail(what, path);
+    if (parts.size() < m_root.size() || !std::equal(m_root.begin(), m_root.end(), parts.begin())) Fail(what, path);
   }
 
   PackageFileSystem& m_real;
