@@ -1,0 +1,163 @@
+#include "update/firmware_update.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ui/message_box.h"
+#include "ui/open_file_dialog.h"
+#include "update/firmware_update_launch.h"
+#include "update/package_archive.h"
+
+namespace nerova::update {
+
+namespace {
+
+using package::PackageArchive;
+using package::PackageEntry;
+using package::PackageResult;
+
+// Shows the wait cursor for one scope and puts the previous one back.
+class WaitCursor {
+ public:
+  WaitCursor() : m_hPrevious(SetCursor(LoadCursorW(nullptr, IDC_WAIT))) {}
+  ~WaitCursor() { SetCursor(m_hPrevious); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR m_hPrevious;
+};
+
+// The process handle a launch hands back; nobody waits on the tool.
+class ProcessHandle {
+ public:
+  explicit ProcessHandle(HANDLE handle) : m_handle(handle) {}
+  ~ProcessHandle() {
+    if (m_handle) CloseHandle(m_handle);
+  }
+  ProcessHandle(const ProcessHandle&) = delete;
+  ProcessHandle& operator=(const ProcessHandle&) = delete;
+
+ private:
+  HANDLE m_handle;
+};
+
+// Paths live in MAX_PATH buffers, as the shell's path functions want them.
+using PathBuffer = wchar_t[MAX_PATH];
+
+// The temporary directory, a reserving file with a unique name in it, and
+// next to that the directory "OLK_" + the reserving file's name, created.
+// None when any of it fails; what was made before stays.
+std::optional<std::wstring> MakeExtractionDirectory() {
+  PathBuffer temp{};
+  // A result of MAX_PATH or more is the length needed, the buffer unfilled.
+  const DWORD length = GetTempPathW(MAX_PATH, temp);
+  if (length == 0 || length >= MAX_PATH) return std::nullopt;
+
+  PathBuffer reserving{};
+  if (GetTempFileNameW(temp, L"", 0, reserving) == 0) return std::nullopt;
+
+  const std::wstring name = std::wstring(kDirectoryPrefix) + PathFindFileNameW(reserving);
+  PathBuffer directory{};
+  if (!PathCombineW(directory, temp, name.c_str())) return std::nullopt;
+  if (!CreateDirectoryW(directory, nullptr)) return std::nullopt;
+  return std::wstring(directory);
+}
+
+// Every entry, in central-directory order, below `directory`. An entry that
+// fails keeps what it wrote and does not stop the others; one whose joined
+// path would not fit is skipped rather than written under a cut name.
+void ExtractEntries(PackageArchive& archive, const std::wstring& directory) {
+  PackageEntry summary;
+  if (archive.GetEntry(-1, summary) != PackageResult::Ok) return;
+  for (std::int32_t index = 0; index < summary.index; ++index) {
+    PackageEntry entry;
+    if (archive.GetEntry(index, entry) != PackageResult::Ok) continue;
+    PathBuffer target{};
+    if (!PathCombineW(target, directory.c_str(), entry.name.c_str())) continue;
+    archive.ExtractEntry(index, target);
+  }
+}
+
+// Unpacks the package into a new extraction directory and returns that
+// directory; the package file is released before this returns.
+std::optional<std::wstring> UnpackPackage(const std::wstring& packagePath) {
+  WaitCursor busy;
+  std::optional<std::wstring> directory = MakeExtractionDirectory();
+  if (!directory) return std::nullopt;
+
+  std::unique_ptr<PackageArchive> archive;
+  if (PackageArchive::Open(packagePath, archive) != PackageResult::Ok || !archive) return std::nullopt;
+  ExtractEntries(*archive, *directory);
+  archive->Close();
+  return directory;
+}
+
+// Why a launch failed. The record does not ask the shell to stay silent, so
+// it shows an error box of its own first, and on some platforms (Wine) that
+// box leaves the thread's last error at 0. The shell's SE_ERR code in
+// hInstApp then tells: its values up to SE_ERR_OOM (8) are the Win32 codes of
+// the same meaning (SE_ERR_FNF 2 is ERROR_FILE_NOT_FOUND).
+DWORD LaunchError(const SHELLEXECUTEINFOW& record, DWORD lastError) {
+  if (lastError != ERROR_SUCCESS) return lastError;
+  return static_cast<DWORD>(reinterpret_cast<INT_PTR>(record.hInstApp));
+}
+
+void ShowLaunchFailure(HWND owner, DWORD error) {
+  const std::wstring text =
+      L"The upgrade process cannot be started, code:" + std::to_wstring(static_cast<int>(error));
+  ui::ShowMessage(owner, text, kLaunchFailedCaption, MB_ICONERROR | MB_OK);
+}
+
+// Starts the tool from the top level of `directory`, which becomes its
+// working directory; it gets no arguments.
+FirmwareUpdateOutcome StartTool(HWND owner, const std::wstring& directory) {
+  PathBuffer tool{};
+  if (!PathCombineW(tool, directory.c_str(), kToolName)) {
+    ShowLaunchFailure(owner, ERROR_FILENAME_EXCED_RANGE);
+    return FirmwareUpdateOutcome::kLaunchFailed;
+  }
+
+  SHELLEXECUTEINFOW record{};
+  record.cbSize = sizeof(record);
+  record.fMask = SEE_MASK_NOCLOSEPROCESS;
+  record.hwnd = nullptr;
+  record.lpVerb = L"";
+  record.lpFile = tool;
+  record.lpParameters = L"";
+  record.lpDirectory = directory.c_str();
+  record.nShow = SW_SHOWNORMAL;
+  const BOOL started = LaunchProgram(record);
+  const DWORD error = started ? ERROR_SUCCESS : LaunchError(record, GetLastError());
+  if (started) {
+    ProcessHandle process(record.hProcess);
+    return FirmwareUpdateOutcome::kToolStarted;
+  }
+  if (error == ERROR_CANCELLED) {
+    ui::ShowMessage(owner, kLaunchCancelledText, MB_OK);
+    return FirmwareUpdateOutcome::kLaunchCancelled;
+  }
+  ShowLaunchFailure(owner, error);
+  return FirmwareUpdateOutcome::kLaunchFailed;
+}
+
+}  // namespace
+
+FirmwareUpdateOutcome RunFirmwareUpdate(HWND owner) {
+  const ui::OpenFileResult chosen = ui::ChooseFileToOpen(owner, kPackageFilter);
+  if (!chosen.Chosen()) return FirmwareUpdateOutcome::kNotChosen;
+
+  const std::optional<std::wstring> directory = UnpackPackage(chosen.path);
+  if (!directory) {
+    ui::ShowMessage(owner, kUnpackFailedText, MB_OK);
+    return FirmwareUpdateOutcome::kUnpackFailed;
+  }
+  return StartTool(owner, *directory);
+}
+
+}  // namespace nerova::update

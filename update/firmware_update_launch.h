@@ -1,0 +1,30 @@
+#pragma once
+// Starting the flashing tool, with a seam: tests may install a handler that
+// receives the launch record in place of ShellExecuteExW.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <functional>
+
+namespace nerova::update {
+
+// Behaves as ShellExecuteExW: nonzero when the program started, otherwise
+// zero with the thread's last error telling why.
+using LaunchHandler = std::function<BOOL(SHELLEXECUTEINFOW&)>;
+
+BOOL LaunchProgram(SHELLEXECUTEINFOW& record);
+
+// While it lives, LaunchProgram calls `handler` instead. Scopes nest; the
+// innermost one wins.
+class ScopedLaunchHandler {
+ public:
+  explicit ScopedLaunchHandler(LaunchHandler handler);
+  ~ScopedLaunchHandler();
+  ScopedLaunchHandler(const ScopedLaunchHandler&) = delete;
+  ScopedLaunchHandler& operator=(const ScopedLaunchHandler&) = delete;
+
+ private:
+  LaunchHandler m_previous;
+};
+
+}  // namespace nerova::update
