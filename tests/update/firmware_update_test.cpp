@@ -231,11 +231,9 @@ TEST_F(FirmwareUpdateTest, MissingOrNestedToolIsUnpackedCompletelyThenFailsWithC
     EXPECT_EQ(captured.Boxes()[0].type, 16u);
     EXPECT_EQ(captured.Boxes()[0].owner, owner.Handle());
 
-    const std::vector<std::wstring> names = ListNames(own.Temp());
-    ASSERT_EQ(names.size(), 2u);
-    // Unique parts are hexadecimal: the reserving file sorts first.
-    EXPECT_EQ(names[1], kDirectoryPrefix + names[0]);
-    EXPECT_EQ(ListTree(own.Temp() / names[1]), c.tree);
+    const std::optional<fs::path> directory = SingleExtractionDirectory(own.Temp());
+    ASSERT_TRUE(directory);
+    EXPECT_EQ(ListTree(*directory), c.tree);
     EXPECT_FALSE(fs::exists(own.RecordPath()));
   }
 }
@@ -416,10 +414,9 @@ TEST(FirmwareUpdateLongTemp, ToolPathThatWouldNotFitEndsInTheLaunchFailure) {
   EXPECT_EQ(boxes.Boxes()[0].text, LaunchFailure(ERROR_FILENAME_EXCED_RANGE));
   EXPECT_EQ(boxes.Boxes()[0].caption, L"Error");
   EXPECT_THAT(launcher.Launches(), IsEmpty());
-  const std::vector<std::wstring> names = ListNames(temp.Temp());
-  ASSERT_EQ(names.size(), 2u);
-  EXPECT_EQ(names[1], kDirectoryPrefix + names[0]);
-  EXPECT_EQ(ListTree(temp.Temp() / names[1]), std::vector<std::string>{"a"});
+  const std::optional<fs::path> directory = SingleExtractionDirectory(temp.Temp());
+  ASSERT_TRUE(directory);
+  EXPECT_EQ(ListTree(*directory), std::vector<std::string>{"a"});
 }
 
 }  // namespace

@@ -169,6 +169,19 @@ std::vector<std::wstring> ListNames(const fs::path& directory) {
   return names;
 }
 
+std::optional<fs::path> SingleExtractionDirectory(const fs::path& temp) {
+  const std::vector<std::wstring> names = ListNames(temp);
+  if (names.size() != 2) return std::nullopt;
+  // Unique parts are hexadecimal in either case: "OLK_" may sort either side.
+  const std::wstring prefix = L"OLK_";
+  const bool firstIsDirectory = names[0].rfind(prefix, 0) == 0;
+  const std::wstring& directory = firstIsDirectory ? names[0] : names[1];
+  const std::wstring& reserving = firstIsDirectory ? names[1] : names[0];
+  if (directory != prefix + reserving) return std::nullopt;
+  if (!fs::is_regular_file(temp / reserving) || !fs::is_directory(temp / directory)) return std::nullopt;
+  return temp / directory;
+}
+
 std::optional<StandInRecord> WaitForRecord(const fs::path& path, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   std::string bytes;

@@ -79,6 +79,10 @@ void DamageEntryData(const fs::path& package, const std::string& entryName);
 std::vector<std::string> ListTree(const fs::path& root);
 // The names directly in `directory`, sorted.
 std::vector<std::wstring> ListNames(const fs::path& directory);
+// The temporary directory after one update holds two names: the reserving
+// file and "OLK_" + its name, a directory. That directory, or none when the
+// temporary directory holds anything else.
+std::optional<fs::path> SingleExtractionDirectory(const fs::path& temp);
 
 struct StandInRecord {
   std::wstring workingDirectory;

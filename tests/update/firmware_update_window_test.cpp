@@ -13,7 +13,7 @@
 #include "tests/settings/win/dialog_runner.h"
 #include "tests/update/firmware_update_test_support.h"
 #include "update/firmware_update.h"
-#include "widgets/gdiplus.h"
+#include "widgets/gdiplus_session.h"
 
 namespace nerova::update {
 namespace {
@@ -61,10 +61,9 @@ TEST(FirmwareUpdateWindow, FwUpdateButtonStartsThePackagesToolInItsExtractionDir
   ASSERT_EQ(dialog.Requests().size(), 1u);
   EXPECT_EQ(dialog.Requests()[0].owner, settingsWindow);
 
-  const std::vector<std::wstring> names = ListNames(temp.Temp());
-  ASSERT_EQ(names.size(), 2u);
-  ASSERT_EQ(names[1], kDirectoryPrefix + names[0]);
-  const fs::path directory = temp.Temp() / names[1];
+  const std::optional<fs::path> made = SingleExtractionDirectory(temp.Temp());
+  ASSERT_TRUE(made);
+  const fs::path directory = *made;
   EXPECT_EQ(Lower(record->workingDirectory), Lower(directory.wstring()));
   EXPECT_EQ(record->argumentCount, 1);
   EXPECT_EQ(ReadBytes(directory / L"image" / L"fw.bin"), std::string(20000, 'x'));
