@@ -25,6 +25,25 @@ constexpr std::uint32_t kFlagEncrypted = 0x0001;
 
 std::uint32_t Saturate32(ZPOS64_T value) { return static_cast<std::uint32_t>(std::min<ZPOS64_T>(value, UINT32_MAX)); }
 
+// Closes minizip's reading state of the current entry on every way out.
+class CurrentEntryReading {
+ public:
+  explicit CurrentEntryReading(unzFile zip) : m_hZip(zip) {}
+  CurrentEntryReading(const CurrentEntryReading&) = delete;
+  CurrentEntryReading& operator=(const CurrentEntryReading&) = delete;
+  ~CurrentEntryReading() {
+    if (m_bOpen) unzCloseCurrentFile(m_hZip);
+  }
+  bool Open(bool raw) {
+    m_bOpen = unzOpenCurrentFile2(m_hZip, nullptr, nullptr, raw ? 1 : 0) == UNZ_OK;
+    return m_bOpen;
+  }
+
+ private:
+  unzFile m_hZip;
+  bool m_bOpen = false;
+};
+
 }  // namespace
 
 // minizip's handle on the archive, over the package file.
@@ -49,25 +68,6 @@ class PackageArchive::Reader {
  private:
   PackageSource m_source;
   unzFile m_hZip = nullptr;
-};
-
-// Closes minizip's reading state of the current entry on every way out.
-class CurrentEntryReading {
- public:
-  explicit CurrentEntryReading(unzFile zip) : m_hZip(zip) {}
-  CurrentEntryReading(const CurrentEntryReading&) = delete;
-  CurrentEntryReading& operator=(const CurrentEntryReading&) = delete;
-  ~CurrentEntryReading() {
-    if (m_bOpen) unzCloseCurrentFile(m_hZip);
-  }
-  bool Open(bool raw) {
-    m_bOpen = unzOpenCurrentFile2(m_hZip, nullptr, nullptr, raw ? 1 : 0) == UNZ_OK;
-    return m_bOpen;
-  }
-
- private:
-  unzFile m_hZip;
-  bool m_bOpen = false;
 };
 
 PackageResult PackageArchive::Open(std::wstring_view packagePath, std::unique_ptr<PackageArchive>& archive) {
