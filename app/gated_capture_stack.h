@@ -1,0 +1,28 @@
+#pragma once
+// The capture stack as one settings thread sees it: every operation that
+// reaches a device runs as one exchange of the thread's ReceiverAccess. Once
+// the access is stopped each such operation fails with kAccessStopped without
+// touching the device; references are still given back (Release always
+// passes through), so a stopped thread lets go of the receiver by itself.
+#include "app/receiver_gate.h"
+#include "link/capture_stack.h"
+
+namespace nerova::app {
+
+// HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED): to a stopped settings
+// thread the receiver is gone.
+constexpr link::HResult kAccessStopped = static_cast<link::HResult>(0x8007048Fu);
+
+class GatedCaptureStack final : public link::CaptureStack {
+ public:
+  GatedCaptureStack(ReceiverAccess& access, link::CaptureStack& inner) : m_access(access), m_inner(inner) {}
+
+  link::HResult EnumerateVideoInputs(std::unique_ptr<link::DeviceEnumeration>& out) override;
+  void DebugOutput(const wchar_t* text) override { m_inner.DebugOutput(text); }
+
+ private:
+  ReceiverAccess& m_access;
+  link::CaptureStack& m_inner;
+};
+
+}  // namespace nerova::app

@@ -1,0 +1,55 @@
+#include "app/receiver_gate.h"
+
+namespace nerova::app {
+
+ReceiverGate& ReceiverGate::Process() {
+  static ReceiverGate gate;
+  return gate;
+}
+
+bool ReceiverGate::Held() const {
+  std::lock_guard lock(m_mutex);
+  return m_owner != nullptr;
+}
+
+ReceiverAccess::~ReceiverAccess() { Withdraw(); }
+
+bool ReceiverAccess::Enter() {
+  if (m_stopped.load()) return false;
+  std::unique_lock lock(m_gate.m_mutex);
+  m_gate.m_changed.wait(lock, [&] {
+    return m_stopped.load() || m_gate.m_owner == nullptr || m_gate.m_owner == this;
+  });
+  if (m_stopped.load()) return false;
+  m_gate.m_owner = this;
+  ++m_inFlight;
+  return true;
+}
+
+void ReceiverAccess::Leave() {
+  std::lock_guard lock(m_gate.m_mutex);
+  --m_inFlight;
+  ReleaseIfIdleLocked();
+}
+
+void ReceiverAccess::Stop() {
+  m_stopped.store(true);
+  std::lock_guard lock(m_gate.m_mutex);
+  ReleaseIfIdleLocked();
+  // Also wakes this access's own Enter if it is waiting.
+  m_gate.m_changed.notify_all();
+}
+
+bool ReceiverAccess::HoldsGate() const {
+  std::lock_guard lock(m_gate.m_mutex);
+  return m_gate.m_owner == this;
+}
+
+void ReceiverAccess::ReleaseIfIdleLocked() {
+  if (m_stopped.load() && m_inFlight == 0 && m_gate.m_owner == this) {
+    m_gate.m_owner = nullptr;
+    m_gate.m_changed.notify_all();
+  }
+}
+
+}  // namespace nerova::app

@@ -1,0 +1,86 @@
+#pragma once
+// Who may talk to the receiver. Each settings thread gets a ReceiverAccess;
+// of all of them only one at a time holds the process-wide gate, from its
+// first exchange until it is stopped or withdrawn. A replaced settings thread
+// is stopped from the host thread without waiting for it: its next exchange
+// is refused, and the gate passes on as soon as the exchange it may be in the
+// middle of has returned. The new thread's first exchange waits for that.
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+namespace nerova::app {
+
+class ReceiverAccess;
+
+class ReceiverGate {
+ public:
+  ReceiverGate() = default;
+  ReceiverGate(const ReceiverGate&) = delete;
+  ReceiverGate& operator=(const ReceiverGate&) = delete;
+
+  // The gate of the one receiver the program talks to.
+  static ReceiverGate& Process();
+
+  // True while some access holds the gate (tests).
+  bool Held() const;
+
+ private:
+  friend class ReceiverAccess;
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  const ReceiverAccess* m_owner = nullptr;  // guarded by m_mutex
+};
+
+class ReceiverAccess {
+ public:
+  explicit ReceiverAccess(ReceiverGate& gate = ReceiverGate::Process()) : m_gate(gate) {}
+  // Withdraws.
+  ~ReceiverAccess();
+  ReceiverAccess(const ReceiverAccess&) = delete;
+  ReceiverAccess& operator=(const ReceiverAccess&) = delete;
+
+  // Starts one exchange: waits until no other access holds the gate, then
+  // holds it. False, at once or when the wait is cut short by Stop, for an
+  // access that has been stopped: the exchange must not happen.
+  bool Enter();
+  // Ends an exchange that Enter allowed.
+  void Leave();
+
+  // Callable from any thread; blocks only for the gate's bookkeeping. No
+  // exchange is allowed any more, and the gate is given up as soon as none
+  // is under way.
+  void Stop();
+  bool Stopped() const { return m_stopped.load(); }
+  // Stop, by the access's own thread once it is done with the receiver.
+  void Withdraw() { Stop(); }
+
+  // True while this access holds the gate (tests).
+  bool HoldsGate() const;
+
+ private:
+  void ReleaseIfIdleLocked();
+
+  ReceiverGate& m_gate;
+  std::atomic<bool> m_stopped{false};
+  int m_inFlight = 0;  // guarded by the gate's mutex
+};
+
+// Enter and Leave for one exchange.
+class ReceiverExchange {
+ public:
+  explicit ReceiverExchange(ReceiverAccess& access) : m_access(access), m_entered(access.Enter()) {}
+  ~ReceiverExchange() {
+    if (m_entered) m_access.Leave();
+  }
+  ReceiverExchange(const ReceiverExchange&) = delete;
+  ReceiverExchange& operator=(const ReceiverExchange&) = delete;
+
+  explicit operator bool() const { return m_entered; }
+
+ private:
+  ReceiverAccess& m_access;
+  bool m_entered;
+};
+
+}  // namespace nerova::app
