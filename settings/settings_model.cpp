@@ -1,10 +1,13 @@
 #include "settings/settings_model.h"
 
 #include <algorithm>
+#include <array>
 
 #include "resources/resource_ids.h"
+#include "settings/apply_texts.h"
 #include "settings/camera_model.h"
 #include "settings/long_press.h"
+#include "settings/reboot_flag.h"
 
 namespace nerova::settings {
 namespace {
@@ -65,20 +68,25 @@ bool SettingsModel::OnTimer(unsigned id) {
 
 void SettingsModel::Submit(Command command) {
   if (InExchange()) {
-    // A tick comes again in two seconds; anything else must not be lost.
-    if (command != Command::PollTick &&
-        std::find(m_deferred.begin(), m_deferred.end(), command) == m_deferred.end()) {
+    // A tick comes again in two seconds, and a second Apply pressed while
+    // the first one writes would only repeat it; anything else must not be lost.
+    if (command == Command::PollTick || (command == Command::Apply && m_bApplying)) return;
+    if (std::find(m_deferred.begin(), m_deferred.end(), command) == m_deferred.end()) {
       m_deferred.push_back(command);
     }
     return;
   }
   m_bExchanging = true;
   Run(command);
-  while (!m_deferred.empty()) {
+  while (!m_deferred.empty() && !m_bClosing) {
     const Command next = m_deferred.front();
     m_deferred.erase(m_deferred.begin());
+    // An Apply that waited behind a probe which lost the receiver has
+    // nothing to write to (its button is disabled by now).
+    if (next == Command::Apply && !m_bDevicePresent) continue;
     Run(next);
   }
+  m_deferred.clear();
   m_bExchanging = false;
 }
 
@@ -95,6 +103,31 @@ void SettingsModel::Run(Command command) {
       break;
     case Command::PollTick:
       RunPollTick();
+      break;
+    case Command::SelchangeMode:
+      RunSelchangeMode();
+      break;
+    case Command::SelchangeModel:
+      RunSelchangeModel();
+      break;
+    case Command::Apply:
+      RunApply();
+      break;
+    case Command::SetUrl:
+    case Command::SetWifiName:
+    case Command::SetPassword:
+    case Command::SetResolution:
+      RunSetField(command);
+      break;
+    case Command::SetCur:
+      m_nRssi = m_settings.ReadRssi();
+      UpdateRssiView();
+      break;
+    case Command::GetCur:
+      RunGetCur();
+      break;
+    case Command::BlockSweep:
+      RunBlockSweep();
       break;
   }
 }
@@ -189,12 +222,18 @@ void SettingsModel::ApplyModeLayout() {
   m_view.ShowControl(IDC_MODEL, autoMode);
 }
 
-void SettingsModel::OnSelchangeMode() {
+// The combos change what Apply would write, so they wait for an exchange
+// under way like the commands do.
+void SettingsModel::OnSelchangeMode() { Submit(Command::SelchangeMode); }
+
+void SettingsModel::OnSelchangeModel() { Submit(Command::SelchangeModel); }
+
+void SettingsModel::RunSelchangeMode() {
   m_strMode = m_view.ControlText(IDC_MODE) == kModeAuto ? kModeAuto : kModeManual;
   ApplyModeLayout();
 }
 
-void SettingsModel::OnSelchangeModel() {
+void SettingsModel::RunSelchangeModel() {
   const std::wstring chosen = m_view.ControlText(IDC_MODEL);
   const CameraModel* model = FindCameraModel(chosen);
   if (!model || chosen == m_strModel) return;
@@ -208,6 +247,148 @@ void SettingsModel::OnSelchangeModel() {
   }
   UpdateData(false);
 }
+
+void SettingsModel::OnApply() { Submit(Command::Apply); }
+
+void SettingsModel::OnExit() {
+  m_bClosing = true;
+  m_view.EndDialog(1);
+}
+
+void SettingsModel::OnClosing() { m_bClosing = true; }
+
+void SettingsModel::OnSetUrl() { Submit(Command::SetUrl); }
+void SettingsModel::OnSetWifiName() { Submit(Command::SetWifiName); }
+void SettingsModel::OnSetPassword() { Submit(Command::SetPassword); }
+void SettingsModel::OnSetResolution() { Submit(Command::SetResolution); }
+void SettingsModel::OnSetCur() { Submit(Command::SetCur); }
+void SettingsModel::OnGetCur() { Submit(Command::GetCur); }
+void SettingsModel::OnSetLongPress() { Submit(Command::BlockSweep); }
+
+void SettingsModel::RunApply() {
+  m_bApplying = true;
+  m_view.StopTimer(POLL_TIMER);
+  if (ApplyConfiguration()) {
+    m_view.EnableControl(IDC_REFRESH, false);
+    m_view.StartTimer(POLL_TIMER, kRebootPollPeriodMs);
+  } else {
+    m_view.StartTimer(POLL_TIMER, kPollPeriodMs);
+  }
+  m_bApplying = false;
+}
+
+bool SettingsModel::ApplyConfiguration() {
+  if (!UpdateData(true)) {
+    Message(kApplyFailed);
+    return false;
+  }
+  if (m_strMode == kModeAuto) {
+    const CameraModel* model = m_strModel == kCameraModels[0].name   ? &kCameraModels[0]
+                               : m_strModel == kCameraModels[1].name ? &kCameraModels[1]
+                                                                     : nullptr;
+    m_strUrl = model ? std::wstring(model->defaultUrl) : std::wstring();
+  }
+  // Everything is checked before anything is written, so a refused Apply
+  // leaves the receiver as it was.
+  if (!CheckField(m_strUrl, kUrlField, kUrlEmpty) || !CheckField(m_strWifiName, kWifiNameField, kWifiNameEmpty) ||
+      !CheckField(m_strWifiPassword, kPasswordField, kPasswordEmpty)) {
+    return false;
+  }
+  // What is written is what was checked, whatever the user does during the
+  // pauses; the hidden slider and check box as the last load left them.
+  const std::wstring url = m_strUrl;
+  const std::wstring wifiName = m_strWifiName;
+  const std::wstring wifiPassword = m_strWifiPassword;
+  const std::int32_t longPress = m_view.SliderPosition();
+  const bool agingTest = m_view.IsChecked(IDC_AGING_TEST);
+
+  if (!m_settings.WriteUrl(url)) {
+    Message(kApplyFailed);
+    return false;
+  }
+  if (!PauseBetweenWrites()) return false;
+  if (!m_settings.WriteWifiName(wifiName)) {
+    Message(kApplyFailed);
+    return false;
+  }
+  if (!PauseBetweenWrites()) return false;
+  if (!m_settings.WriteWifiPassword(wifiPassword)) {
+    Message(kApplyFailed);
+    return false;
+  }
+  if (!PauseBetweenWrites()) return false;
+  // These two are not reported: the receiver's older firmware lacks them.
+  m_settings.WriteLongPressTime(longPress);
+  if (!PauseBetweenWrites()) return false;
+  m_settings.WriteAgingTest(agingTest);
+  if (!PauseBetweenWrites()) return false;
+
+  // The user reads this before the receiver goes away.
+  Message(kApplySucceeded);
+  m_bLoaded = false;
+  m_bDevicePresent = false;
+  EnableDeviceControls();
+  g_bRebootExpected = true;
+  m_settings.RequestReboot();
+  return true;
+}
+
+bool SettingsModel::CheckField(std::wstring& value, const WireField& field, std::wstring_view emptyMessage) {
+  TrimInPlace(value);
+  if (value.empty()) {
+    Message(emptyMessage);
+    return false;
+  }
+  if (m_settings.EncodedLength(std::wstring(field.key) + value) > link::kMaxTextBytes) {
+    Message(TooLongForReceiverMessage(field));
+    return false;
+  }
+  return true;
+}
+
+bool SettingsModel::PauseBetweenWrites() {
+  m_pump.PumpWait(kWritePauseMs);
+  return !m_bClosing;
+}
+
+void SettingsModel::RunSetField(Command command) {
+  if (!UpdateData(true)) return;
+  switch (command) {
+    case Command::SetUrl:
+      Message(m_settings.WriteUrl(m_strUrl) ? kSetUrlOk : kSetUrlFailed);
+      break;
+    case Command::SetWifiName:
+      Message(m_settings.WriteWifiName(m_strWifiName) ? kSetWifiNameOk : kSetWifiNameFailed);
+      break;
+    case Command::SetPassword:
+      Message(m_settings.WriteWifiPassword(m_strWifiPassword) ? kSetPasswordOk : kSetPasswordFailed);
+      break;
+    case Command::SetResolution:
+      Message(m_settings.WriteResolution(m_nResWidth, m_nResHeight) ? kSetResolutionOk : kSetResolutionFailed);
+      break;
+    default:
+      break;
+  }
+}
+
+void SettingsModel::RunGetCur() {
+  if (!m_diagLink) {
+    link::FilterRef found;
+    if (m_link.FindReceiverByProbeUnit(found) != link::kS_OK || !found) return;
+    m_diagLink = std::move(found);
+  }
+  std::array<std::uint8_t, link::kBlockSize> block{};
+  m_link.GetCur(block.data(), static_cast<std::uint32_t>(block.size()), m_diagLink.Get());
+}
+
+void SettingsModel::RunBlockSweep() {
+  for (std::uint8_t code = 1; code <= 14; ++code) {
+    m_settings.ReadText(code);
+    Pause();
+  }
+}
+
+void SettingsModel::Message(std::wstring_view text) { m_view.ShowMessage(std::wstring(text)); }
 
 void SettingsModel::UpdateRssiView() {
   if (m_nSignalView == 1) {

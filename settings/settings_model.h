@@ -13,6 +13,7 @@
 #include "link/receiver_link.h"
 #include "link/receiver_settings.h"
 #include "link/text_codec.h"
+#include "settings/apply_check.h"
 #include "settings/settings_view.h"
 
 namespace nerova::settings {
@@ -25,6 +26,10 @@ inline constexpr unsigned kPollPeriodMs = 2000;
 inline constexpr unsigned kRebootPollPeriodMs = 10000;
 // Pause between the reads of one load, so the window keeps painting.
 inline constexpr std::uint32_t kReadPauseMs = 10;
+
+// Pause after each write of Apply, so the receiver can store one setting
+// before the next arrives.
+inline constexpr std::uint32_t kWritePauseMs = 150;
 
 // Characters the edits accept.
 inline constexpr std::size_t kUrlLimit = 54;
@@ -57,6 +62,23 @@ class SettingsModel {
   bool OnTimer(unsigned id);
   void OnRssiLabelClicked();
   void OnHScroll(int code, int sourceId);
+
+  // Writes the whole configuration and restarts the receiver.
+  void OnApply();
+  // Ends the window with result 1; nothing is read or written.
+  void OnExit();
+  // The window is closing by other means (Escape, close box, WM_CLOSE): an
+  // Apply under way stops before its next write.
+  void OnClosing();
+  // The hidden per-field writes.
+  void OnSetUrl();
+  void OnSetWifiName();
+  void OnSetPassword();
+  void OnSetResolution();
+  // The hidden diagnostics: an RSSI read, one GET_CUR, the block sweep.
+  void OnSetCur();
+  void OnGetCur();
+  void OnSetLongPress();
 
   // Routines the window also runs from its paint and scroll handlers.
   void LoadSettings();
@@ -106,13 +128,42 @@ class SettingsModel {
   // queued and runs when that exchange has ended (a poll tick is dropped), so
   // the shared command block is never overwritten mid-read and a probe never
   // fails for being nested.
-  enum class Command { Startup, Refresh, PollTick };
+  enum class Command {
+    Startup,
+    Refresh,
+    PollTick,
+    SelchangeMode,
+    SelchangeModel,
+    Apply,
+    SetUrl,
+    SetWifiName,
+    SetPassword,
+    SetResolution,
+    SetCur,
+    GetCur,
+    BlockSweep,
+  };
   void Submit(Command command);
   void Run(Command command);
   void RunPollTick();
+  void RunSelchangeMode();
+  void RunSelchangeModel();
+  void RunApply();
+  // True when everything was written and the receiver told to restart.
+  bool ApplyConfiguration();
+  // Trims `value` in place and checks it for Apply; false after telling the user.
+  bool CheckField(std::wstring& value, const WireField& field, std::wstring_view emptyMessage);
+  void RunSetField(Command command);
+  void RunGetCur();
+  void RunBlockSweep();
   void Pause();
+  // False when the window began closing during the pause.
+  bool PauseBetweenWrites();
+  void Message(std::wstring_view text);
 
   bool m_bExchanging = false;
+  bool m_bClosing = false;
+  bool m_bApplying = false;
   std::vector<Command> m_deferred;
 };
 

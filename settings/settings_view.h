@@ -53,6 +53,12 @@ class SettingsView {
   // Invalidates a control with background erase.
   virtual void InvalidateControl(int id) = 0;
 
+  // A modal box with the text and a single OK button; returns when the user
+  // has closed it.
+  virtual void ShowMessage(const std::wstring& text) = 0;
+  // Ends the window's modal run with `result` once the current message is done.
+  virtual void EndDialog(int result) = 0;
+
   // Runs the window's two-way transfer, which walks the model's members
   // (SettingsModel::DoDataExchange). False: a control's content was refused
   // towards the members, and the window has told the user why.

@@ -6,6 +6,7 @@
 #include "settings/long_press.h"
 #include "settings/win/label_fit.h"
 #include "ui/data_exchange.h"
+#include "ui/message_box.h"
 #include "widgets/gdiplus_session.h"
 #include "widgets/logo.h"
 #include "widgets/png_image.h"
@@ -119,6 +120,40 @@ void COrlenkDlg::DoDataExchange(ui::DataExchange& exchange) {
 }
 
 void COrlenkDlg::OnCommand(int id, int code, HWND control) {
+  // The buttons' own commands, run by a click.
+  if (code == BN_CLICKED) {
+    switch (id) {
+      case IDC_APPLY:
+        m_model.OnApply();
+        return;
+      case IDC_EXIT:
+        m_model.OnExit();
+        return;
+      case IDC_SET_URL:
+        m_model.OnSetUrl();
+        return;
+      case IDC_SET_WIFI_NAME:
+        m_model.OnSetWifiName();
+        return;
+      case IDC_SET_PASSWORD:
+        m_model.OnSetPassword();
+        return;
+      case IDC_SET_RESOLUTION:
+        m_model.OnSetResolution();
+        return;
+      case IDC_SET_CUR:
+        m_model.OnSetCur();
+        return;
+      case IDC_GET_CUR:
+        m_model.OnGetCur();
+        return;
+      case IDC_SET_LONG_PRESS:
+        m_model.OnSetLongPress();
+        return;
+      default:
+        break;
+    }
+  }
   switch (id) {
     case IDC_REFRESH:
       if (code == BN_CLICKED) m_model.OnRefresh();
@@ -141,6 +176,17 @@ void COrlenkDlg::OnCommand(int id, int code, HWND control) {
     default:
       ui::Dialog::OnCommand(id, code, control);
   }
+}
+
+void COrlenkDlg::OnOk() {
+  if (!TransferToMembers()) return;
+  m_model.OnClosing();
+  EndModal(IDOK);
+}
+
+void COrlenkDlg::OnCancel() {
+  m_model.OnClosing();
+  ui::Dialog::OnCancel();
 }
 
 void COrlenkDlg::OnFwUpdate() {}
@@ -265,6 +311,10 @@ void COrlenkDlg::SetSignalPicture(SignalPicture picture) {
 void COrlenkDlg::InvalidateControl(int id) {
   if (const HWND control = Item(id)) InvalidateRect(control, nullptr, TRUE);
 }
+
+void COrlenkDlg::ShowMessage(const std::wstring& text) { ui::ShowMessage(Handle(), text); }
+
+void COrlenkDlg::EndDialog(int result) { EndModal(result); }
 
 bool COrlenkDlg::TransferData(bool toMembers) {
   if (toMembers) return TransferToMembers();

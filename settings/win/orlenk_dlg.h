@@ -38,6 +38,8 @@ class COrlenkDlg : public ui::Dialog, private SettingsView {
   bool OnInitDialog() override;
   void DoDataExchange(ui::DataExchange& exchange) override;
   void OnCommand(int id, int code, HWND control) override;
+  void OnOk() override;
+  void OnCancel() override;
   std::optional<LRESULT> OnNotify(const NMHDR& header) override;
   bool OnTimer(UINT_PTR timerId) override;
   bool OnPaint() override;
@@ -66,6 +68,8 @@ class COrlenkDlg : public ui::Dialog, private SettingsView {
   void SetSignalPicture(SignalPicture picture) override;
   void InvalidateControl(int id) override;
   bool TransferData(bool toMembers) override;
+  void ShowMessage(const std::wstring& text) override;
+  void EndDialog(int result) override;
 
   void PaintMinimised();
   void DrawLogo();

@@ -3,6 +3,7 @@
 // the slider, check boxes, the timer and the signal picture, with a record of
 // every call the model made, for tests of the model without Win32.
 #include <cwchar>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -69,6 +70,13 @@ class FakeSettingsView : public SettingsView {
   }
   void InvalidateControl(int id) override { invalidated.push_back(id); }
 
+  // A box is "shown": recorded, and the test's hook runs while it is open.
+  void ShowMessage(const std::wstring& text) override {
+    messages.push_back(text);
+    if (onMessage) onMessage(text);
+  }
+  void EndDialog(int result) override { endResult = result; }
+
   // The model whose members the transfer walks (set once it exists).
   SettingsModel* model = nullptr;
   bool TransferData(bool toMembers) override {
@@ -110,6 +118,9 @@ class FakeSettingsView : public SettingsView {
   std::vector<int> enableCalls;
   std::vector<int> invalidated;
   std::vector<std::wstring> limitMessages;
+  std::vector<std::wstring> messages;
+  std::function<void(const std::wstring&)> onMessage;
+  std::optional<int> endResult;
   std::wstring caption;
   std::int32_t slider = kLongPressStart;
   std::optional<SignalPicture> picture;
@@ -130,6 +141,7 @@ class FakeSettingsView : public SettingsView {
       const std::wstring text = m_view.ControlText(id);
       if (limit && text.size() > limit) {
         m_view.limitMessages.push_back(L"at most " + std::to_wstring(limit));
+        m_view.messages.push_back(m_view.limitMessages.back());
         return false;
       }
       member = text;

@@ -1,0 +1,27 @@
+#include "settings/apply_check.h"
+
+#include "link/receiver_settings.h"
+
+namespace nerova::settings {
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r'; }
+
+}  // namespace
+
+void TrimInPlace(std::wstring& text) {
+  std::size_t end = text.size();
+  while (end > 0 && IsBlank(text[end - 1])) --end;
+  std::size_t begin = 0;
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  text = text.substr(begin, end - begin);
+}
+
+std::size_t ValueLimitBytes(const WireField& field) { return link::kMaxTextBytes - field.key.size(); }
+
+std::wstring TooLongForReceiverMessage(const WireField& field) {
+  return std::wstring(field.label) + L" is too long: the receiver takes at most " +
+         std::to_wstring(ValueLimitBytes(field)) + L" bytes";
+}
+
+}  // namespace nerova::settings

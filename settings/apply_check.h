@@ -1,0 +1,29 @@
+#pragma once
+// The checks Apply makes before it writes anything: each field present after
+// trimming, and small enough for one command block of the receiver.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace nerova::settings {
+
+// Leading and trailing blanks, tabs and line ends removed, in place.
+void TrimInPlace(std::wstring& text);
+
+// One text field as the receiver gets it: `key` (may be empty) followed by
+// the value, encoded in the receiver's code page.
+struct WireField {
+  std::wstring_view label;  // the field's name in messages
+  std::wstring_view key;
+};
+
+inline constexpr WireField kUrlField{L"Url", L""};
+inline constexpr WireField kWifiNameField{L"Wifi Name", L"wifiname="};
+inline constexpr WireField kPasswordField{L"Password", L"wifipassword="};
+
+// Bytes the value may take on the wire: the block's text room less the key.
+std::size_t ValueLimitBytes(const WireField& field);
+// The message for a value whose encoding takes more than that.
+std::wstring TooLongForReceiverMessage(const WireField& field);
+
+}  // namespace nerova::settings
