@@ -7,6 +7,7 @@
 #include "settings/win/label_fit.h"
 #include "ui/data_exchange.h"
 #include "ui/message_box.h"
+#include "update/firmware_update.h"
 #include "widgets/gdiplus_session.h"
 #include "widgets/logo.h"
 #include "widgets/png_image.h"
@@ -189,7 +190,7 @@ void COrlenkDlg::OnCancel() {
   ui::Dialog::OnCancel();
 }
 
-void COrlenkDlg::OnFwUpdate() {}
+void COrlenkDlg::OnFwUpdate() { update::RunFirmwareUpdate(Handle()); }
 
 void COrlenkDlg::OnHelp() {}
 
