@@ -9,6 +9,7 @@
 #include "ui/message_box.h"
 #include "update/firmware_update.h"
 #include "widgets/gdiplus_session.h"
+#include "widgets/help_overlay.h"
 #include "widgets/logo.h"
 #include "widgets/png_image.h"
 
@@ -192,7 +193,9 @@ void COrlenkDlg::OnCancel() {
 
 void COrlenkDlg::OnFwUpdate() { update::RunFirmwareUpdate(Handle()); }
 
-void COrlenkDlg::OnHelp() {}
+// The veil that points at the fields to fill in; its first mark follows the
+// setting mode.
+void COrlenkDlg::OnHelp() { widgets::ShowHelpOverlay(Handle(), m_model.m_strMode); }
 
 std::optional<LRESULT> COrlenkDlg::OnNotify(const NMHDR& header) {
   // The hidden slider may always move.
