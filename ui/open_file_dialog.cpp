@@ -35,11 +35,11 @@ OpenFileResult ShowDialog(const OpenFileRequest& request) {
   HRESULT hr = CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&dialog));
   if (FAILED(hr)) return Failure(hr);
 
-  std::vector<COMDLG_FILTERSPEC> specs;
-  specs.reserve(request.filters.size());
-  for (const FileFilterEntry& entry : request.filters) specs.push_back({entry.name.c_str(), entry.pattern.c_str()});
-  if (!specs.empty()) {
-    hr = dialog->SetFileTypes(static_cast<UINT>(specs.size()), specs.data());
+  std::vector<COMDLG_FILTERSPEC> fileTypes;
+  fileTypes.reserve(request.filters.size());
+  for (const FileFilterEntry& entry : request.filters) fileTypes.push_back({entry.name.c_str(), entry.pattern.c_str()});
+  if (!fileTypes.empty()) {
+    hr = dialog->SetFileTypes(static_cast<UINT>(fileTypes.size()), fileTypes.data());
     if (FAILED(hr)) return Failure(hr);
     dialog->SetFileTypeIndex(1);
   }

@@ -111,10 +111,10 @@ timespec TimespecFromFileTime(const FileTime& time) {
     rest += kTicksPerSecond;
     --seconds;
   }
-  timespec spec{};
-  spec.tv_sec = static_cast<time_t>(seconds);
-  spec.tv_nsec = static_cast<long>(rest * 100);
-  return spec;
+  timespec stamp{};
+  stamp.tv_sec = static_cast<time_t>(seconds);
+  stamp.tv_nsec = static_cast<long>(rest * 100);
+  return stamp;
 }
 
 class PosixOutputFile final : public OutputFile {

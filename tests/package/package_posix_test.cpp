@@ -23,8 +23,8 @@ struct stat StatOf(const fs::path& path) {
   return st;
 }
 
-FileTime FileTimeOf(const timespec& spec) {
-  const std::int64_t ticks = static_cast<std::int64_t>(spec.tv_sec) * 10000000 + spec.tv_nsec / 100 +
+FileTime FileTimeOf(const timespec& stamp) {
+  const std::int64_t ticks = static_cast<std::int64_t>(stamp.tv_sec) * 10000000 + stamp.tv_nsec / 100 +
                              static_cast<std::int64_t>(kUnixEpochTicks);
   return FileTime::FromTicks(static_cast<std::uint64_t>(ticks));
 }
