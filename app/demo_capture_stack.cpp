@@ -1,26 +1,33 @@
-// The demo program talks to the receiver substitute: one receiver in its
-// factory state, plugged in from the start, restarting for a few seconds
-// when told to.
+// The demo program talks to the receiver substitute.
+#include "app/demo_stack.h"
 #include "settings/win/application_capture_stack.h"
-#include "sim/sim_stack.h"
 
-namespace nerova::settings::win {
+namespace nerova::app {
 namespace {
 
-sim::SimStack& DemoStack() {
-  static sim::SimStack stack;
-  static const bool ready = [] {
-    stack.AddReceiver();
+struct Demo {
+  Demo() : receiver(stack.AddReceiver()) {
     // The demo may run for hours; the log is for tests.
     stack.SetTransferLogLimit(256);
-    return true;
-  }();
-  (void)ready;
-  return stack;
+  }
+  sim::SimStack stack;
+  sim::Device receiver;
+};
+
+Demo& TheDemo() {
+  static Demo demo;
+  return demo;
 }
 
 }  // namespace
 
-link::CaptureStack& ApplicationCaptureStack() { return DemoStack(); }
+sim::SimStack& DemoStack() { return TheDemo().stack; }
+sim::Device DemoReceiver() { return TheDemo().receiver; }
+
+}  // namespace nerova::app
+
+namespace nerova::settings::win {
+
+link::CaptureStack& ApplicationCaptureStack() { return app::DemoStack(); }
 
 }  // namespace nerova::settings::win

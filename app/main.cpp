@@ -1,19 +1,12 @@
-// Process start: common controls and GDI+, then the settings window, run
-// modally on this thread until it closes.
+// Process start: the application object runs the whole program.
 #include <windows.h>
 
-#include <commctrl.h>
+#include "app/orlenk_app.h"
 
-#include "settings/win/orlenk_dlg.h"
-#include "widgets/gdiplus_session.h"
+namespace {
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  INITCOMMONCONTROLSEX controls{};
-  controls.dwSize = sizeof controls;
-  controls.dwICC = ICC_WIN95_CLASSES;
-  InitCommonControlsEx(&controls);
-  nerova::widgets::GdiplusSession gdiplus;
+nerova::app::COrlenkApp theApp;
 
-  nerova::settings::win::COrlenkDlg dialog;
-  return static_cast<int>(dialog.RunModal());
-}
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return theApp.Run(); }

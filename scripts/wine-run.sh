@@ -6,12 +6,19 @@
 # NEROVA_WINE_LOCALE=xx_YY.UTF-8 selects a prefix of its own for that locale,
 # because Wine takes the ANSI code page from the locale of the first process
 # of a wineserver.
+# NEROVA_WINE_DESKTOP=1 selects a prefix whose programs all run inside one
+# Wine virtual desktop, with its taskbar and notification area: windows
+# there show and hide at once (on a bare X server without a window manager
+# Wine waits for X to confirm each one), and the shell's tray exists.
 set -euo pipefail
 
 prefix=$1; shift
 if [ -n "${NEROVA_WINE_LOCALE:-}" ]; then
   prefix="$prefix-${NEROVA_WINE_LOCALE%%.*}"
   export LC_ALL=$NEROVA_WINE_LOCALE LANG=$NEROVA_WINE_LOCALE
+fi
+if [ -n "${NEROVA_WINE_DESKTOP:-}" ]; then
+  prefix="$prefix-desktop"
 fi
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -25,6 +32,10 @@ mkdir -p "$(dirname "$prefix")"
   if [ ! -f "$prefix/.nerova-ready" ]; then
     rm -rf "$prefix"
     wineboot -i >/dev/null 2>&1 || true
+    if [ -n "${NEROVA_WINE_DESKTOP:-}" ]; then
+      wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 || true
+      wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x800 /f >/dev/null 2>&1 || true
+    fi
     wineserver -w || true
     touch "$prefix/.nerova-ready"
   fi

@@ -1,7 +1,8 @@
 #pragma once
-// Owners of the Win32 handles the windows use: the COM apartment of a thread,
-// GDI objects, window and paint device contexts, and an object selected into
-// a device context for one scope. Copies are deleted; GDI objects move.
+// Owners of the Win32 handles the program uses: the COM apartment of a
+// thread, kernel handles, GDI objects, window and paint device contexts, and
+// an object selected into a device context for one scope. Copies are
+// deleted; kernel handles and GDI objects move.
 #include <windows.h>
 #include <objbase.h>
 
@@ -25,6 +26,34 @@ class ComApartment {
 
  private:
   HRESULT m_result;
+};
+
+// A kernel object handle (thread, process, event) closed with CloseHandle;
+// null when empty.
+class KernelHandle {
+ public:
+  KernelHandle() = default;
+  explicit KernelHandle(HANDLE handle) : m_handle(handle) {}
+  ~KernelHandle() { Reset(); }
+  KernelHandle(KernelHandle&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
+  KernelHandle& operator=(KernelHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      m_handle = std::exchange(other.m_handle, nullptr);
+    }
+    return *this;
+  }
+  KernelHandle(const KernelHandle&) = delete;
+  KernelHandle& operator=(const KernelHandle&) = delete;
+
+  HANDLE Get() const { return m_handle; }
+  explicit operator bool() const { return m_handle != nullptr; }
+  void Reset() {
+    if (m_handle) CloseHandle(std::exchange(m_handle, nullptr));
+  }
+
+ private:
+  HANDLE m_handle = nullptr;
 };
 
 // A GDI object (font, brush, pen, bitmap, region) deleted with DeleteObject.

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <utility>
 
+#include "ui/thread_stop.h"
+
 namespace nerova::ui {
 
 namespace {
@@ -22,6 +24,9 @@ int ShowMessage(HWND owner, const std::wstring& text, UINT type) {
 }
 
 int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
+  // A thread that is being stopped shows nothing more; 0 is what MessageBoxW
+  // answers when it shows no box.
+  if (ThreadStopRequested()) return 0;
   // The handler is called outside the lock: it may show boxes of its own.
   if (MessageBoxHandler handler = CurrentHandler()) return handler(MessageBoxRequest{owner, text, caption, type});
   return MessageBoxW(owner, text.c_str(), caption.c_str(), type);

@@ -19,7 +19,8 @@ struct MessageBoxRequest {
 };
 
 // A box captioned with the application's name, owned by `owner` (may be null).
-// Returns the button pressed (IDOK, ...).
+// Returns the button pressed (IDOK, ...), or 0 without a box on a thread
+// that is being stopped (thread_stop.h).
 int ShowMessage(HWND owner, const std::wstring& text, UINT type = MB_OK);
 // A box with a caption of its own.
 int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);

@@ -8,8 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "ui/handles.h"
 #include "ui/message_box.h"
 #include "ui/open_file_dialog.h"
+#include "ui/thread_stop.h"
 #include "update/firmware_update_launch.h"
 #include "update/package_archive.h"
 
@@ -31,20 +33,6 @@ class WaitCursor {
 
  private:
   HCURSOR m_hPrevious;
-};
-
-// The process handle a launch hands back; nobody waits on the tool.
-class ProcessHandle {
- public:
-  explicit ProcessHandle(HANDLE handle) : m_handle(handle) {}
-  ~ProcessHandle() {
-    if (m_handle) CloseHandle(m_handle);
-  }
-  ProcessHandle(const ProcessHandle&) = delete;
-  ProcessHandle& operator=(const ProcessHandle&) = delete;
-
- private:
-  HANDLE m_handle;
 };
 
 // Paths live in MAX_PATH buffers, as the shell's path functions want them.
@@ -135,7 +123,8 @@ FirmwareUpdateOutcome StartTool(HWND owner, const std::wstring& directory) {
   const BOOL started = LaunchProgram(record);
   const DWORD error = started ? ERROR_SUCCESS : LaunchError(record, GetLastError());
   if (started) {
-    ProcessHandle process(record.hProcess);
+    // Nobody waits on the tool.
+    ui::KernelHandle process(record.hProcess);
     return FirmwareUpdateOutcome::kToolStarted;
   }
   if (error == ERROR_CANCELLED) {
@@ -157,6 +146,9 @@ FirmwareUpdateOutcome RunFirmwareUpdate(HWND owner) {
     ui::ShowMessage(owner, kUnpackFailedText, MB_OK);
     return FirmwareUpdateOutcome::kUnpackFailed;
   }
+  // A settings window replaced while it unpacked starts nothing: the user
+  // no longer sees the window the update belongs to.
+  if (ui::ThreadStopRequested()) return FirmwareUpdateOutcome::kAbandoned;
   return StartTool(owner, *directory);
 }
 

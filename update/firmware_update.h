@@ -23,6 +23,7 @@ enum class FirmwareUpdateOutcome {
   kToolStarted,     // the tool runs; nothing shown
   kLaunchCancelled, // the user declined the start (ERROR_CANCELLED)
   kLaunchFailed,    // the tool could not be started (a missing tool included)
+  kAbandoned,       // the settings window was stopped while it unpacked: no launch
 };
 
 // Runs one update over `owner`, the settings window, which owns the boxes.

@@ -1,0 +1,85 @@
+#include "app/settings_thread.h"
+
+#include <exception>
+#include <utility>
+
+#include "app/app_messages.h"
+#include "app/gated_capture_stack.h"
+#include "settings/win/application_capture_stack.h"
+#include "settings/win/orlenk_dlg.h"
+#include "ui/thread_stop.h"
+
+namespace nerova::app {
+namespace {
+
+// What the new thread is given; it owns and deletes it.
+struct ThreadStart {
+  HWND host;
+  std::shared_ptr<SettingsSession> session;
+};
+
+// The window object is published to the host for exactly its life.
+class Attachment {
+ public:
+  Attachment(SettingsSession& session, ui::Dialog& dialog) : m_session(session) { session.Attach(dialog); }
+  ~Attachment() { m_session.Detach(); }
+  Attachment(const Attachment&) = delete;
+  Attachment& operator=(const Attachment&) = delete;
+
+ private:
+  SettingsSession& m_session;
+};
+
+DWORD RunSettingsWindow(HWND host, SettingsSession& session) {
+  // The thread's message queue exists before the stop flag is first read,
+  // so a stop either finds the queue for its WM_QUIT or is seen here.
+  MSG peek;
+  PeekMessageW(&peek, nullptr, 0, 0, PM_NOREMOVE);
+  if (session.Stopped()) return kStoppedThreadExitCode;
+
+  ui::ThreadStopBinding binding(session.StopFlag());
+  INT_PTR result = -1;
+  {
+    GatedCaptureStack stack(session.Access(), settings::win::ApplicationCaptureStack());
+    settings::win::COrlenkDlg dialog(stack);
+    {
+      Attachment attachment(session, dialog);
+      result = dialog.RunModal();
+    }
+    session.PostToHostUnlessStopped(host, WM_SETTINGS_CLOSED);
+  }
+  return session.Stopped() ? kStoppedThreadExitCode : static_cast<DWORD>(result);
+}
+
+DWORD WINAPI SettingsThreadProc(LPVOID parameter) {
+  std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(parameter));
+  DWORD exitCode = kStoppedThreadExitCode;
+  try {
+    exitCode = RunSettingsWindow(start->host, *start->session);
+  } catch (const std::exception& e) {
+    OutputDebugStringA("nerova: the settings thread failed: ");
+    OutputDebugStringA(e.what());
+    OutputDebugStringA("\n");
+  } catch (...) {
+    OutputDebugStringA("nerova: the settings thread failed\n");
+  }
+  // Done with the receiver: the next settings thread may have it.
+  start->session->Access().Withdraw();
+  return exitCode;
+}
+
+}  // namespace
+
+SettingsThread StartSettingsThread(HWND host) {
+  SettingsThread thread;
+  thread.session = std::make_shared<SettingsSession>();
+  auto start = std::make_unique<ThreadStart>(ThreadStart{host, thread.session});
+  DWORD threadId = 0;
+  thread.handle = ui::KernelHandle(CreateThread(nullptr, 0, &SettingsThreadProc, start.get(), 0, &threadId));
+  if (!thread.handle) return thread;
+  start.release();  // the thread owns it now
+  thread.session->SetThreadId(threadId);
+  return thread;
+}
+
+}  // namespace nerova::app
