@@ -35,7 +35,8 @@ nerova_ensure_display
 shots="$root/build/screenshots"
 mkdir -p "$shots"
 
-bash scripts/wine-run.sh "$prefix" explorer /desktop=nerova,1024x640 "$exe" &
+desktop_width=1024 desktop_height=640
+bash scripts/wine-run.sh "$prefix" explorer /desktop=nerova,${desktop_width}x${desktop_height} "$exe" &
 wine_pid=$!
 
 window=""
@@ -61,12 +62,33 @@ shot="$shots/$build.png"
 import -window root "$shot"
 echo "run: screenshot saved to $shot"
 
-# Close it as a user would (Escape is the window's Cancel), then wait for Wine.
-xdotool windowactivate --sync "$window" key Escape 2>/dev/null || true
-for _ in $(seq 1 40); do
-  kill -0 "$wine_pid" 2>/dev/null || break
-  sleep 0.5
-done
+ended() { ! kill -0 "$wine_pid" 2>/dev/null; }
+wait_for_end() {
+  for _ in $(seq 1 "$1"); do
+    ended && return 0
+    sleep 0.5
+  done
+  return 1
+}
+
+# The tray icon is the only one in the notification area, at the right end
+# of the desktop's taskbar. A right click opens its menu, which the screen's
+# edge pushes to the left of the cursor; a click on its one item ends the
+# program.
+xdotool mousemove $((desktop_width - 11)) $((desktop_height - 10)) click 3 2>/dev/null || true
+sleep 1.5
+menu_shot="$shots/$build-tray-menu.png"
+import -window root "$menu_shot"
+echo "run: screenshot of the tray menu saved to $menu_shot"
+xdotool mousemove $((desktop_width - 35)) $((desktop_height - 12)) click 1 2>/dev/null || true
+
+# If that did not end it, close the window as a user would (Escape is its
+# Cancel), then wait for Wine.
+if ! wait_for_end 20; then
+  echo "run: the tray menu's Exit did not end the program; closing its window" >&2
+  xdotool windowactivate --sync "$window" key Escape 2>/dev/null || true
+  wait_for_end 40 || true
+fi
 if kill -0 "$wine_pid" 2>/dev/null; then
   WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
 fi

@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "resources/resource_ids.h"
 #include "tests/ui/win_test_support.h"
@@ -15,6 +17,7 @@
 #include "ui/message_box.h"
 #include "ui/open_file_dialog.h"
 #include "ui/subclass.h"
+#include "ui/thread_stop.h"
 
 namespace nerova {
 namespace {
@@ -51,6 +54,31 @@ TEST_F(BoxesTest, CapturedBoxesCarryTextCaptionTypeAndOwnerAndNest) {
   ASSERT_EQ(inner.size(), 1u);
   EXPECT_EQ(inner[0].caption, L"Error");
   EXPECT_EQ(inner[0].type, static_cast<UINT>(MB_ICONERROR));
+}
+
+TEST_F(BoxesTest, AThreadBeingStoppedShowsNoMoreBoxes) {
+  std::vector<std::wstring> shown;
+  ui::ScopedMessageBoxHandler handler([&](const ui::MessageBoxRequest& r) {
+    shown.push_back(r.text);
+    return IDOK;
+  });
+  std::atomic<bool> stop{false};
+  EXPECT_FALSE(ui::ThreadStopRequested()) << "an unbound thread never stops";
+  {
+    ui::ThreadStopBinding binding(stop);
+    EXPECT_EQ(ui::ShowMessage(nullptr, L"before the stop"), IDOK);
+    stop = true;
+    EXPECT_TRUE(ui::ThreadStopRequested());
+    EXPECT_EQ(ui::ShowMessage(nullptr, L"after the stop"), 0);
+    EXPECT_EQ(ui::ShowMessage(nullptr, L"after the stop", L"Error", MB_ICONERROR), 0);
+    // Another thread's flag is its own.
+    bool otherShown = false;
+    std::thread([&] { otherShown = ui::ShowMessage(nullptr, L"other thread") == IDOK; }).join();
+    EXPECT_TRUE(otherShown);
+  }
+  EXPECT_FALSE(ui::ThreadStopRequested()) << "the binding ended with its scope";
+  EXPECT_EQ(ui::ShowMessage(nullptr, L"unbound again"), IDOK);
+  EXPECT_EQ(shown, (std::vector<std::wstring>{L"before the stop", L"other thread", L"unbound again"}));
 }
 
 TEST_F(BoxesTest, RealBoxShowsTheTextOverItsOwnerAndReturnsTheButtonPressed) {

@@ -5,11 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "tests/update/firmware_update_test_support.h"
 #include "ui/handles.h"
+#include "ui/thread_stop.h"
 #include "update/firmware_update.h"
 #include "update/firmware_update_launch.h"
 
@@ -138,6 +140,22 @@ class FirmwareUpdateTest : public ::testing::Test {
   OwnerWindow owner;
   CapturedBoxes boxes;
 };
+
+// The tray host replaced the settings window while it was unpacking: the
+// package is unpacked, but neither the tool nor any box appears.
+TEST_F(FirmwareUpdateTest, AWindowStoppedWhileItUnpacksStartsNothingAndSaysNothing) {
+  const fs::path package = temp.Package(L"firmware.zip");
+  WritePackage(package, {{"UsbScsiCmd.exe", StandInToolBytes()}, {"fw.bin", "firmware"}});
+  RecordingLauncher launcher;
+  std::atomic<bool> stop{true};
+  ui::ThreadStopBinding binding(stop);
+
+  EXPECT_EQ(Update(package), FirmwareUpdateOutcome::kAbandoned);
+
+  EXPECT_THAT(launcher.Launches(), IsEmpty());
+  EXPECT_THAT(boxes.Boxes(), IsEmpty());
+  EXPECT_THAT(ListTree(OnlyExtractionDirectory()), UnorderedElementsAre("UsbScsiCmd.exe", "fw.bin"));
+}
 
 TEST_F(FirmwareUpdateTest, StartsTheToolFromTheExtractionDirectoryWithNoArgumentsAndNoMessage) {
   const fs::path package = temp.Package(L"firmware.zip");
