@@ -270,6 +270,33 @@ TEST_F(HostTest, ExplorerRestartingGetsTheIconAddedAgain) {
   EXPECT_EQ(std::wstring(calls.back().data.szTip), L"Nerova Wireless Receiver Setting V1.1");
 }
 
+// The box's own modal loop, inside the settings window's, both end when the
+// window's thread is stopped.
+TEST_F(HostTest, ARemovalWhileTheWindowShowsABoxEndsBothLoops) {
+  HostRunner runner;
+  const HWND settings = runner.WaitForSettingsWindow();
+  ASSERT_NE(settings, nullptr);
+  const int threadsBefore = ProcessThreadCount();
+  SetWindowTextW(GetDlgItem(settings, IDC_WIFI_PASSWORD), L"");
+  PostMessageW(GetDlgItem(settings, IDC_APPLY), BM_CLICK, 0, 0);
+  HWND box = nullptr;
+  ASSERT_TRUE(test::WaitUntil([&] {
+    for (HWND window : test::ThreadWindows(WindowThread(settings))) {
+      if (window != settings && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == settings) box = window;
+    }
+    return box != nullptr;
+  }));
+  EXPECT_EQ(test::WindowText(GetDlgItem(box, 0xFFFF)), L"Password should not be empty");
+
+  EXPECT_EQ(runner.SendDeviceChange(DBT_DEVICEREMOVECOMPLETE, kInterface), TRUE);
+  const HWND replacement = runner.WaitForSettingsWindow(settings);
+  ASSERT_NE(replacement, nullptr);
+  EXPECT_TRUE(test::WaitUntil([&] { return !IsWindow(box) && !IsWindow(settings); }));
+  EXPECT_TRUE(test::WaitUntil([&] { return ProcessThreadCount() <= threadsBefore; }))
+      << "the stopped thread ended by itself";
+  EXPECT_FALSE(runner.Ended()) << "a stopped window's end is no reason to end the program";
+}
+
 TEST_F(HostTest, AStormOfRemovalsLeavesOneWindowAndNoThreadBehind) {
   HostRunner runner;
   const HWND first = runner.WaitForSettingsWindow();
