@@ -1,12 +1,12 @@
 #include "app/settings_thread.h"
 
-#include <exception>
 #include <utility>
 
 #include "app/app_messages.h"
 #include "app/gated_capture_stack.h"
 #include "settings/win/application_capture_stack.h"
 #include "settings/win/orlenk_dlg.h"
+#include "ui/escaped_exception.h"
 #include "ui/thread_stop.h"
 
 namespace nerova::app {
@@ -56,12 +56,8 @@ DWORD WINAPI SettingsThreadProc(LPVOID parameter) {
   DWORD exitCode = kStoppedThreadExitCode;
   try {
     exitCode = RunSettingsWindow(start->host, *start->session);
-  } catch (const std::exception& e) {
-    OutputDebugStringA("nerova: the settings thread failed: ");
-    OutputDebugStringA(e.what());
-    OutputDebugStringA("\n");
   } catch (...) {
-    OutputDebugStringA("nerova: the settings thread failed\n");
+    ui::ReportEscapedException("the settings thread");
   }
   // Done with the receiver: the next settings thread may have it.
   start->session->Access().Withdraw();

@@ -48,7 +48,10 @@ mkdir -p "$(dirname "$prefix")"
   fi
 ) 9>"$prefix.lock"
 
-if [ -z "${DISPLAY:-}" ]; then
+# A desktop prefix always gets an X server of its own: its desktop window
+# would otherwise cover the shared display and take the X focus from the
+# windows of tests running beside it, which then lose their clicks.
+if [ -z "${DISPLAY:-}" ] || [ -n "${NEROVA_WINE_DESKTOP:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x800x24" wine "$@"
 fi
 exec wine "$@"

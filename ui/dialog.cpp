@@ -1,30 +1,11 @@
 #include "ui/dialog.h"
 
-#include <exception>
 #include <vector>
 
 #include "ui/data_exchange.h"
+#include "ui/escaped_exception.h"
 
 namespace nerova::ui {
-
-namespace {
-
-// A handler that throws has failed; the dialog manager must not see the
-// exception, so it is reported to the debugger and the message gets its
-// default handling.
-void ReportEscapedException() noexcept {
-  try {
-    throw;
-  } catch (const std::exception& e) {
-    OutputDebugStringA("nerova: exception in a window handler: ");
-    OutputDebugStringA(e.what());
-    OutputDebugStringA("\n");
-  } catch (...) {
-    OutputDebugStringA("nerova: unknown exception in a window handler\n");
-  }
-}
-
-}  // namespace
 
 bool PostEndModal(HWND dialog, INT_PTR result) {
   return PostMessageW(dialog, kMsgEndModal, static_cast<WPARAM>(result), 0) != FALSE;
@@ -144,7 +125,9 @@ INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPA
   try {
     answer = self->Route(message, wParam, lParam);
   } catch (...) {
-    ReportEscapedException();
+    // A handler that throws has failed; the message gets its default
+    // handling.
+    ReportEscapedException("a window handler");
     answer = FALSE;
   }
   if (message == WM_NCDESTROY) {

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include <exception>
+#include "ui/escaped_exception.h"
 
 namespace nerova::ui {
 
@@ -47,12 +47,8 @@ LRESULT CALLBACK SubclassedControl::Procedure(HWND window, UINT message, WPARAM 
   if (message == WM_PAINT && self) {
     try {
       if (self->OnPaint()) return 0;
-    } catch (const std::exception& e) {
-      OutputDebugStringA("nerova: exception in a control's paint handler: ");
-      OutputDebugStringA(e.what());
-      OutputDebugStringA("\n");
     } catch (...) {
-      OutputDebugStringA("nerova: unknown exception in a control's paint handler\n");
+      ReportEscapedException("a control's paint handler");
     }
   }
   return DefSubclassProc(window, message, wParam, lParam);

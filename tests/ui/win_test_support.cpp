@@ -128,4 +128,23 @@ std::optional<LRESULT> ScriptedDialog::OnPrivateMessage(UINT message, WPARAM, LP
   return 0;
 }
 
+CapturedBoxes::CapturedBoxes()
+    : m_scope([this](const ui::MessageBoxRequest& request) {
+        std::lock_guard lock(m_mutex);
+        m_boxes.push_back(request);
+        return IDOK;
+      }) {}
+
+std::vector<ui::MessageBoxRequest> CapturedBoxes::Boxes() const {
+  std::lock_guard lock(m_mutex);
+  return m_boxes;
+}
+
+std::vector<std::wstring> CapturedBoxes::Texts() const {
+  std::lock_guard lock(m_mutex);
+  std::vector<std::wstring> texts;
+  for (const ui::MessageBoxRequest& box : m_boxes) texts.push_back(box.text);
+  return texts;
+}
+
 }  // namespace nerova::test

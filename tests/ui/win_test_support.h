@@ -5,10 +5,13 @@
 #include <windows.h>
 
 #include <functional>
+#include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "ui/dialog.h"
+#include "ui/message_box.h"
 
 namespace nerova::test {
 
@@ -37,6 +40,20 @@ std::wstring ClassName(HWND window);
 RECT ClientRectOnScreen(HWND window);
 // The colour shown at a point of a window's client area.
 COLORREF PixelAt(HWND window, int x, int y);
+
+// While it lives, every box of the process comes here instead of the screen
+// and is answered with IDOK. Boxes may come from any thread.
+class CapturedBoxes {
+ public:
+  CapturedBoxes();
+  std::vector<ui::MessageBoxRequest> Boxes() const;
+  std::vector<std::wstring> Texts() const;
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<ui::MessageBoxRequest> m_boxes;  // guarded by m_mutex
+  ui::ScopedMessageBoxHandler m_scope;
+};
 
 // A dialog that, once its modal loop is running, runs a test script inside
 // that loop and then ends with kScriptEnded, unless the script called

@@ -207,12 +207,6 @@ std::optional<StandInRecord> WaitForRecord(const fs::path& path, DWORD timeoutMs
   return StandInRecord{lines[0], lines[1], std::stoi(lines[2]), std::stoi(lines[3])};
 }
 
-CapturedBoxes::CapturedBoxes()
-    : m_scope([this](const ui::MessageBoxRequest& request) {
-        m_boxes.push_back(request);
-        return IDOK;
-      }) {}
-
 AnsweredFileDialog::AnsweredFileDialog(ui::OpenFileResult answer)
     : m_answer(std::move(answer)), m_scope([this](const ui::OpenFileRequest& request) {
         m_requests.push_back(request);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/ui/win_test_support.h"
 #include "ui/message_box.h"
 #include "ui/open_file_dialog.h"
 
@@ -93,16 +94,7 @@ struct StandInRecord {
 // Waits for the stand-in's record to appear and reads it.
 std::optional<StandInRecord> WaitForRecord(const fs::path& path, DWORD timeoutMs = kTimeoutMs);
 
-// Collects every box instead of showing it; each is answered with IDOK.
-class CapturedBoxes {
- public:
-  CapturedBoxes();
-  const std::vector<ui::MessageBoxRequest>& Boxes() const { return m_boxes; }
-
- private:
-  std::vector<ui::MessageBoxRequest> m_boxes;
-  ui::ScopedMessageBoxHandler m_scope;
-};
+using CapturedBoxes = test::CapturedBoxes;
 
 // Answers the file dialog with a chosen path, a cancel or a failure, and
 // keeps the requests it saw.

@@ -3,7 +3,6 @@
 // unplug replaces the settings window and the reboot after Apply does not.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,6 @@
 #include "settings/reboot_flag.h"
 #include "tests/app/win/host_runner.h"
 #include "tests/ui/win_test_support.h"
-#include "ui/message_box.h"
 
 namespace nerova::app::testing {
 namespace {
@@ -30,26 +28,6 @@ std::wstring ItemText(HWND window, int id) { return test::WindowText(GetDlgItem(
 bool ShowsTheReceiver(HWND window) {
   return ItemText(window, IDC_FIRMWARE_VERSION) == L"V2.4.7" && IsWindowEnabled(GetDlgItem(window, IDC_APPLY));
 }
-
-// Boxes go to the test instead of the screen; each is answered with OK.
-class CapturedBoxes {
- public:
-  CapturedBoxes()
-      : m_scope([this](const ui::MessageBoxRequest& request) {
-          std::lock_guard lock(m_mutex);
-          m_texts.push_back(request.text);
-          return IDOK;
-        }) {}
-  std::vector<std::wstring> Texts() {
-    std::lock_guard lock(m_mutex);
-    return m_texts;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::vector<std::wstring> m_texts;
-  ui::ScopedMessageBoxHandler m_scope;
-};
 
 TEST(DemoHost, UnpluggingTheReceiverReplacesTheWindowAndPluggingItInIsLeftToTheWindow) {
   g_bRebootExpected = false;
@@ -74,7 +52,7 @@ TEST(DemoHost, UnpluggingTheReceiverReplacesTheWindowAndPluggingItInIsLeftToTheW
 TEST(DemoHost, TheReceiversRebootAfterApplyKeepsTheWindowWaitingForIt) {
   g_bRebootExpected = false;
   DemoReceiver().SetRebootTime(std::chrono::milliseconds(1000));
-  CapturedBoxes boxes;
+  test::CapturedBoxes boxes;
   HostRunner runner(std::make_unique<DemoHostHooks>());
   const HWND window = runner.WaitForSettingsWindow();
   ASSERT_NE(window, nullptr);

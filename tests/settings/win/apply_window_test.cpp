@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "settings/settings_model.h"
 #include "sim/sim_stack.h"
 #include "tests/settings/win/dialog_runner.h"
+#include "tests/ui/win_test_support.h"
 #include "ui/data_exchange.h"
 #include "ui/message_box.h"
 #include "widgets/gdiplus_session.h"
@@ -163,31 +163,11 @@ TEST(ApplyWindow, SuccessBoxComesBeforeTheRestartAndTheReceiverIsAwaited) {
   g_bRebootExpected = false;
 }
 
-// Boxes go to the test instead of the screen; each is answered with OK.
-class CapturedBoxes {
- public:
-  CapturedBoxes()
-      : m_scope([this](const ui::MessageBoxRequest& request) {
-          std::lock_guard<std::mutex> lock(m_mutex);
-          m_texts.push_back(request.text);
-          return IDOK;
-        }) {}
-  std::vector<std::wstring> Texts() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_texts;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::vector<std::wstring> m_texts;
-  ui::ScopedMessageBoxHandler m_scope;
-};
-
 TEST(ApplyWindow, AnUrlOverTheEditsLimitFailsTheReadWithBothMessages) {
   g_bRebootExpected = false;
   sim::SimStack stack;
   AddReceiver(stack, "rtsp://192.168.1.100/" + std::string(40, 'v'));
-  CapturedBoxes boxes;
+  test::CapturedBoxes boxes;
   DialogRunner window(stack);
   ASSERT_TRUE(window.Started());
   ASSERT_TRUE(WaitFor([&] { return window.Idle([](COrlenkDlg&) { return true; }); }));
@@ -207,7 +187,7 @@ TEST(ApplyWindow, AnEmptyPasswordIsRefusedBeforeAnythingIsWritten) {
   g_bRebootExpected = false;
   sim::SimStack stack;
   AddReceiver(stack, sim::kCameraAUrl);
-  CapturedBoxes boxes;
+  test::CapturedBoxes boxes;
   DialogRunner window(stack);
   ASSERT_TRUE(window.Started());
   ASSERT_TRUE(WaitFor([&] { return window.Idle([](COrlenkDlg&) { return true; }); }));
@@ -226,7 +206,7 @@ TEST(ApplyWindow, ExitDuringTheWritesClosesTheWindow) {
   g_bRebootExpected = false;
   sim::SimStack stack;
   AddReceiver(stack, sim::kCameraAUrl);
-  CapturedBoxes boxes;
+  test::CapturedBoxes boxes;
   DialogRunner window(stack);
   ASSERT_TRUE(window.Started());
   ASSERT_TRUE(WaitFor([&] { return window.Idle([](COrlenkDlg&) { return true; }); }));

@@ -50,6 +50,7 @@ DialogRunner::DialogRunner(link::CaptureStack& stack) {
     RegisterClassW(&helperClass);  // a second registration fails harmlessly
     m_helper = CreateWindowExW(0, kHelperClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
+    m_threadId = GetCurrentThreadId();
     SetEvent(started);
     Run(stack);
     DestroyWindow(m_helper);
@@ -58,11 +59,34 @@ DialogRunner::DialogRunner(link::CaptureStack& stack) {
   WaitForSingleObject(started, 10000);
   CloseHandle(started);
   // The caption is the last thing start-up sets before the window shows.
+  // Only this runner's thread counts: window tests of other processes run
+  // beside this one in the same Wine session, with windows of that caption.
   WaitFor([this] {
-    HWND window = FindWindowW(L"#32770", L"Nerova Wireless Receiver Setting V1.1");
-    if (window && IsWindowVisible(window)) m_window = window;
+    m_window = OwnSettingsWindow();
     return m_window != nullptr;
   });
+}
+
+HWND DialogRunner::OwnSettingsWindow() const {
+  struct Search {
+    HWND found = nullptr;
+  } search;
+  EnumThreadWindows(
+      m_threadId,
+      [](HWND window, LPARAM parameter) -> BOOL {
+        wchar_t className[16] = {};
+        wchar_t caption[64] = {};
+        GetClassNameW(window, className, 16);
+        GetWindowTextW(window, caption, 64);
+        if (IsWindowVisible(window) && lstrcmpW(className, L"#32770") == 0 &&
+            lstrcmpW(caption, L"Nerova Wireless Receiver Setting V1.1") == 0) {
+          reinterpret_cast<Search*>(parameter)->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 void DialogRunner::Run(link::CaptureStack& stack) {

@@ -45,10 +45,13 @@ class DialogRunner {
 
  private:
   void Run(link::CaptureStack& stack);
+  // The visible settings window of the runner's thread, or null.
+  HWND OwnSettingsWindow() const;
 
   std::thread m_thread;
   HANDLE m_ended = nullptr;
   HWND m_helper = nullptr;
+  DWORD m_threadId = 0;
   HWND m_window = nullptr;
   INT_PTR m_result = -1;
 };
