@@ -48,10 +48,17 @@ mkdir -p "$(dirname "$prefix")"
   fi
 ) 9>"$prefix.lock"
 
-# A desktop prefix always gets an X server of its own: its desktop window
-# would otherwise cover the shared display and take the X focus from the
-# windows of tests running beside it, which then lose their clicks.
-if [ -z "${DISPLAY:-}" ] || [ -n "${NEROVA_WINE_DESKTOP:-}" ]; then
+# A desktop prefix runs one program at a time, each on an X server of its
+# own and with a wineserver of its own: its desktop window would otherwise
+# cover the shared display and take the X focus from the windows of tests
+# running beside it, and a desktop stays bound to the X server it started on.
+if [ -n "${NEROVA_WINE_DESKTOP:-}" ]; then
+  exec 8>"$prefix.run.lock"
+  flock 8
+  xvfb-run -a -s "-screen 0 1280x800x24" sh -c 'wine "$@"; rc=$?; wineserver -k 2>/dev/null; exit $rc' sh "$@"
+  exit $?
+fi
+if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x800x24" wine "$@"
 fi
 exec wine "$@"
