@@ -8,13 +8,10 @@
 #include <vector>
 
 #include "app/demo_stack.h"
+#include "app/video_camera_class.h"
 
 namespace nerova::app {
 namespace {
-
-// {E5323777-F976-4F5B-9B55-B94699C46E44}
-constexpr GUID kVideoCameraCategory = {
-    0xE5323777, 0xF976, 0x4F5B, {0x9B, 0x55, 0xB9, 0x46, 0x99, 0xC4, 0x6E, 0x44}};
 
 // The interface name Windows would give the receiver's camera interface.
 constexpr wchar_t kReceiverInterfaceName[] =

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/app_messages.h"
+#include "app/video_camera_class.h"
 #include "resources/resource_ids.h"
 #include "settings/reboot_flag.h"
 
@@ -17,10 +18,6 @@ NOTIFYICONDATAW g_trayIcon{};
 DEV_BROADCAST_DEVICEINTERFACE_W g_deviceFilter{};
 
 namespace {
-
-// {E5323777-F976-4F5B-9B55-B94699C46E44}: every video camera's interface.
-constexpr GUID kVideoCameraCategory = {
-    0xE5323777, 0xF976, 0x4F5B, {0x9B, 0x55, 0xB9, 0x46, 0x99, 0xC4, 0x6E, 0x44}};
 
 // Device types whose removal replaces the settings window: a device
 // interface of the filter's class, and port devices, which every top-level
