@@ -8,29 +8,29 @@ set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 add_subdirectory(${NEROVA_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
-# minizip: Debian's libminizip-dev for the host; for Windows compiled from
-# Debian's minizip source package (scripts/fetch-minizip.sh puts it in
-# third_party/minizip) over mingw-w64's zlib.
+# minizip: compiled for both builds from Debian's minizip source package
+# (scripts/fetch-minizip.sh puts it in third_party/minizip, with its zip64
+# markers compared as 32-bit values), so that the native tests and the
+# fuzzer read archives exactly as the Windows program does. zlib is
+# Debian's: mingw-w64's for Windows, the host's for the native build.
+set(NEROVA_MINIZIP_SOURCE ${CMAKE_SOURCE_DIR}/third_party/minizip)
+if(NOT EXISTS ${NEROVA_MINIZIP_SOURCE}/unzip.c)
+  message(FATAL_ERROR "minizip sources missing: run scripts/fetch-minizip.sh")
+endif()
 if(WIN32)
   set(ZLIB_USE_STATIC_LIBS ON)
-  find_package(ZLIB REQUIRED)
-  set(NEROVA_MINIZIP_SOURCE ${CMAKE_SOURCE_DIR}/third_party/minizip)
-  if(NOT EXISTS ${NEROVA_MINIZIP_SOURCE}/unzip.c)
-    message(FATAL_ERROR "minizip sources missing: run scripts/fetch-minizip.sh")
-  endif()
-  add_library(nerova_minizip STATIC
-    ${NEROVA_MINIZIP_SOURCE}/unzip.c
-    ${NEROVA_MINIZIP_SOURCE}/ioapi.c
-    ${NEROVA_MINIZIP_SOURCE}/iowin32.c
-    ${NEROVA_MINIZIP_SOURCE}/zip.c)
-  target_include_directories(nerova_minizip SYSTEM PUBLIC ${NEROVA_MINIZIP_SOURCE})
-  target_compile_definitions(nerova_minizip PUBLIC NOCRYPT=0 PRIVATE _CRT_SECURE_NO_WARNINGS)
-  target_compile_options(nerova_minizip PRIVATE -w)
-  target_link_libraries(nerova_minizip PUBLIC ZLIB::ZLIB)
-else()
-  find_package(PkgConfig REQUIRED)
-  pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
-  add_library(nerova_minizip INTERFACE)
-  target_link_libraries(nerova_minizip INTERFACE PkgConfig::MINIZIP)
 endif()
+find_package(ZLIB REQUIRED)
+add_library(nerova_minizip STATIC
+  ${NEROVA_MINIZIP_SOURCE}/unzip.c
+  ${NEROVA_MINIZIP_SOURCE}/ioapi.c
+  ${NEROVA_MINIZIP_SOURCE}/zip.c)
+if(WIN32)
+  target_sources(nerova_minizip PRIVATE ${NEROVA_MINIZIP_SOURCE}/iowin32.c)
+  target_compile_definitions(nerova_minizip PRIVATE _CRT_SECURE_NO_WARNINGS)
+endif()
+target_include_directories(nerova_minizip SYSTEM PUBLIC ${NEROVA_MINIZIP_SOURCE})
+target_compile_definitions(nerova_minizip PUBLIC NOCRYPT=0)
+target_compile_options(nerova_minizip PRIVATE -w)
+target_link_libraries(nerova_minizip PUBLIC ZLIB::ZLIB)
 add_library(nerova::minizip ALIAS nerova_minizip)

@@ -2,11 +2,13 @@
 # Builds the package reader's fuzzer with clang and libFuzzer (ASan, UBSan)
 # into build/fuzz and runs it:
 #   fuzz-package.sh [SECONDS] [libFuzzer options...]
-# SECONDS defaults to 60 (the smoke run of the test command). The corpus in
-# build/fuzz/corpus grows from run to run; seeds come from the archives the
-# tests build (fuzz/package/make_seeds.cpp). minizip is compiled with the
-# same instrumentation from third_party/minizip when it is there, else
-# Debian's libminizip is linked.
+# SECONDS defaults to 60 (the smoke run of the test command). First every
+# input of the committed corpus (fuzz/package/corpus: packages that found
+# faults or reach far) and every seed is replayed; then the fuzzer runs over
+# them and build/fuzz/corpus, which grows from run to run. Seeds come from
+# the archives the tests build (fuzz/package/make_seeds.cpp). minizip is compiled with the
+# same instrumentation from third_party/minizip (scripts/fetch-minizip.sh),
+# the sources both builds use.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,15 +27,10 @@ sources=("$root"/update/package_archive.cpp "$root"/update/package_directories.c
          "$root"/update/package_source.cpp "$root"/update/package_time.cpp
          "$root"/update/package_platform_posix.cpp "$root"/fuzz/package/package_fuzzer.cpp)
 minizip_dir="$root/third_party/minizip"
-if [ -f "$minizip_dir/unzip.c" ]; then
-  minizip_include=(-I"$minizip_dir")
-  minizip_sources=("$minizip_dir/unzip.c" "$minizip_dir/ioapi.c")
-  minizip_libs=(-lz)
-else
-  minizip_include=($(pkg-config --cflags minizip))
-  minizip_sources=()
-  minizip_libs=($(pkg-config --libs minizip) -lz)
-fi
+bash "$root/scripts/fetch-minizip.sh" >/dev/null
+minizip_include=(-I"$minizip_dir")
+minizip_sources=("$minizip_dir/unzip.c" "$minizip_dir/ioapi.c")
+minizip_libs=(-lz)
 
 # Rebuilds only when a source or header is newer than the fuzzer.
 fuzzer="$out/package_fuzzer"
@@ -67,7 +64,12 @@ if newer "$seeder" "$root/fuzz/package/make_seeds.cpp" "$root/tests/package/zip_
 fi
 "$seeder" "$out/seeds"
 
-echo "fuzz-package: running for $seconds s"
+committed="$root/fuzz/package/corpus"
 cd "$out"
+echo "fuzz-package: replaying the committed corpus and the seeds"
+mapfile -t inputs < <(find "$committed" "$out/seeds" -type f | sort)
+[ ${#inputs[@]} -gt 0 ] || { echo "fuzz-package: nothing to replay" >&2; exit 1; }
+"$fuzzer" -runs=1 "${inputs[@]}" >"$out/replay.log" 2>&1 || { cat "$out/replay.log" >&2; exit 1; }
+echo "fuzz-package: ${#inputs[@]} inputs replayed; running for $seconds s"
 exec "$fuzzer" -max_total_time="$seconds" -max_len=8192 -timeout=20 -rss_limit_mb=2048 \
-  -dict="$root/fuzz/package/zip.dict" -print_final_stats=1 "$@" "$out/corpus" "$out/seeds"
+  -dict="$root/fuzz/package/zip.dict" -print_final_stats=1 "$@" "$out/corpus" "$committed" "$out/seeds"

@@ -11,7 +11,7 @@ packages=(
   wine64 wine fonts-wine
   xvfb xauth x11-utils imagemagick xdotool
   fonts-dejavu-core
-  libminizip-dev zlib1g-dev
+  zlib1g-dev
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   zip unzip dpkg-dev xz-utils python3

@@ -14,6 +14,7 @@
 #include "ui/thread_stop.h"
 #include "update/firmware_update_launch.h"
 #include "update/package_archive.h"
+#include "update/package_rules.h"
 
 namespace nerova::update {
 
@@ -35,7 +36,7 @@ class WaitCursor {
   HCURSOR m_hPrevious;
 };
 
-// Paths live in MAX_PATH buffers, as the shell's path functions want them.
+// GetTempPathW and GetTempFileNameW fill MAX_PATH buffers.
 using PathBuffer = wchar_t[MAX_PATH];
 
 // The temporary directory, a reserving file with a unique name in it, and
@@ -51,24 +52,26 @@ std::optional<std::wstring> MakeExtractionDirectory() {
   if (GetTempFileNameW(temp, L"", 0, reserving) == 0) return std::nullopt;
 
   const std::wstring name = std::wstring(kDirectoryPrefix) + PathFindFileNameW(reserving);
-  PathBuffer directory{};
-  if (!PathCombineW(directory, temp, name.c_str())) return std::nullopt;
-  if (!CreateDirectoryW(directory, nullptr)) return std::nullopt;
-  return std::wstring(directory);
+  std::optional<std::wstring> directory = package::JoinBelow(temp, name);
+  if (!directory) return std::nullopt;
+  if (!CreateDirectoryW(directory->c_str(), nullptr)) return std::nullopt;
+  return directory;
 }
 
 // Every entry, in central-directory order, below `directory`. An entry that
 // fails keeps what it wrote and does not stop the others; one whose joined
-// path would not fit is skipped rather than written under a cut name.
+// path would not fit is skipped rather than written under a cut name. The
+// join is literal: the shell's path functions fold ".." sequences, even
+// inside a name, so what the name rules saw would not be what is opened.
 void ExtractEntries(PackageArchive& archive, const std::wstring& directory) {
   PackageEntry summary;
   if (archive.GetEntry(-1, summary) != PackageResult::Ok) return;
   for (std::int32_t index = 0; index < summary.index; ++index) {
     PackageEntry entry;
     if (archive.GetEntry(index, entry) != PackageResult::Ok) continue;
-    PathBuffer target{};
-    if (!PathCombineW(target, directory.c_str(), entry.name.c_str())) continue;
-    archive.ExtractEntry(index, target);
+    const std::optional<std::wstring> target = package::JoinBelow(directory, entry.name);
+    if (!target) continue;
+    archive.ExtractEntry(index, *target, directory);
   }
 }
 
@@ -105,8 +108,8 @@ void ShowLaunchFailure(HWND owner, DWORD error) {
 // Starts the tool from the top level of `directory`, which becomes its
 // working directory; it gets no arguments.
 FirmwareUpdateOutcome StartTool(HWND owner, const std::wstring& directory) {
-  PathBuffer tool{};
-  if (!PathCombineW(tool, directory.c_str(), kToolName)) {
+  const std::optional<std::wstring> tool = package::JoinBelow(directory, kToolName);
+  if (!tool) {
     ShowLaunchFailure(owner, ERROR_FILENAME_EXCED_RANGE);
     return FirmwareUpdateOutcome::kLaunchFailed;
   }
@@ -116,7 +119,7 @@ FirmwareUpdateOutcome StartTool(HWND owner, const std::wstring& directory) {
   record.fMask = SEE_MASK_NOCLOSEPROCESS;
   record.hwnd = nullptr;
   record.lpVerb = L"";
-  record.lpFile = tool;
+  record.lpFile = tool->c_str();
   record.lpParameters = L"";
   record.lpDirectory = directory.c_str();
   record.nShow = SW_SHOWNORMAL;

@@ -214,7 +214,7 @@ PackageResult PackageArchive::ReadEntry(std::int32_t index, CachedEntry& out) {
   return PackageResult::Ok;
 }
 
-PackageResult PackageArchive::ExtractEntry(std::int32_t index, std::wstring_view targetPath) {
+PackageResult PackageArchive::ExtractEntry(std::int32_t index, std::wstring_view targetPath, std::wstring_view within) {
   if (index < 0 || index >= m_nCount) return PackageResult::BadIndex;
   if (PackageResult r = Position(index); r != PackageResult::Ok) return r;
   PackageEntry entry;
@@ -224,16 +224,21 @@ PackageResult PackageArchive::ExtractEntry(std::int32_t index, std::wstring_view
     // Neither attributes nor times go to directories, and one that cannot be
     // made is not reported.
     if (IsAbsolutePath(targetPath)) {
-      MakeDirectoryChain(m_platform.files, std::nullopt, targetPath);
+      if (!LiesWithin(m_platform.files, targetPath, within)) return PackageResult::CorruptEntry;
+      MakeDirectoryChain(m_platform.files, std::nullopt, targetPath, within);
     } else if (m_strBase) {
-      MakeDirectoryChain(m_platform.files, *m_strBase, targetPath);
+      if (!LiesWithin(m_platform.files, *m_strBase + std::wstring(targetPath), within)) {
+        return PackageResult::CorruptEntry;
+      }
+      MakeDirectoryChain(m_platform.files, *m_strBase, targetPath, within);
     }
     return PackageResult::Ok;
   }
-  return ExtractFileEntry(m_cached, targetPath);
+  return ExtractFileEntry(m_cached, targetPath, within);
 }
 
-PackageResult PackageArchive::ExtractFileEntry(const CachedEntry& cached, std::wstring_view targetPath) {
+PackageResult PackageArchive::ExtractFileEntry(const CachedEntry& cached, std::wstring_view targetPath,
+                                               std::wstring_view within) {
   const std::size_t separator = targetPath.find_last_of(L"\\/");
   const std::wstring_view directory =
       separator == std::wstring_view::npos ? std::wstring_view() : targetPath.substr(0, separator + 1);
@@ -253,8 +258,9 @@ PackageResult PackageArchive::ExtractFileEntry(const CachedEntry& cached, std::w
   fullPath += fileName;
   // Paths are never cut: a cut one would name another file.
   if (Utf16Length(fullPath) > kMaxPathUnits) return PackageResult::FileError;
+  if (!LiesWithin(m_platform.files, fullPath, within)) return PackageResult::CorruptEntry;
 
-  MakeDirectoryChain(m_platform.files, chainBase, directory);
+  MakeDirectoryChain(m_platform.files, chainBase, directory, within);
   std::unique_ptr<OutputFile> output = m_platform.files.CreateOutput(fullPath, cached.entry.attributes);
   if (!output) return PackageResult::FileError;
   if (PackageResult r = CopyData(cached, *output); r != PackageResult::Ok) return r;

@@ -50,8 +50,11 @@ class PackageArchive {
 
   // Writes the entry to `targetPath` (a file, or the directory to create for
   // a directory entry). Relative targets are taken against the current
-  // directory as it was at Open.
-  PackageResult ExtractEntry(std::int32_t index, std::wstring_view targetPath);
+  // directory as it was at Open. Nothing is created unless the target, as
+  // the platform resolves it, lies strictly below `within` (the directory
+  // the caller unpacks into); a target anywhere else is refused with
+  // CorruptEntry before anything is made.
+  PackageResult ExtractEntry(std::int32_t index, std::wstring_view targetPath, std::wstring_view within);
 
   // Releases the package file and every buffer. Afterwards the archive holds
   // no entries; the destructor closes it too.
@@ -68,7 +71,7 @@ class PackageArchive {
   explicit PackageArchive(const PackagePlatform& platform);
   PackageResult Position(std::int32_t index);
   PackageResult ReadEntry(std::int32_t index, CachedEntry& out);
-  PackageResult ExtractFileEntry(const CachedEntry& cached, std::wstring_view targetPath);
+  PackageResult ExtractFileEntry(const CachedEntry& cached, std::wstring_view targetPath, std::wstring_view within);
   PackageResult CopyData(const CachedEntry& cached, class OutputFile& output);
 
   PackagePlatform m_platform;
@@ -86,13 +89,19 @@ class PackageArchive {
   std::optional<std::wstring> m_strBase;
 };
 
+// Whether `path` lies strictly below `within`, both as the platform resolves
+// them (GetFullPathNameW on Windows).
+bool LiesWithin(PackageFileSystem& files, std::wstring_view path, std::wstring_view within);
+
 // Creates `directoryPath` level by level from the top down, each level
 // joined to `base` when one is given (a base ends in "\" or "/"; it is
-// created first if missing). Failures are silent: a missing directory shows
-// up when a file is created in it. A level whose joined path would exceed
-// 259 UTF-16 units is not created rather than created under a cut name.
+// created first if missing). Only levels that lie strictly below `within`
+// are created. Failures are silent: a missing directory shows up when a file
+// is created in it. A level whose joined path would exceed 259 UTF-16 units
+// is not created rather than created under a cut name.
 void MakeDirectoryChain(PackageFileSystem& files, std::optional<std::wstring_view> base,
-                        std::wstring_view directoryPath);
-void MakeDirectoryChain(std::optional<std::wstring_view> base, std::wstring_view directoryPath);
+                        std::wstring_view directoryPath, std::wstring_view within);
+void MakeDirectoryChain(std::optional<std::wstring_view> base, std::wstring_view directoryPath,
+                        std::wstring_view within);
 
 }  // namespace nerova::package

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cwchar>
+#include <optional>
 
 #include "update/package_rules.h"
 
@@ -71,17 +72,22 @@ bool IsDeviceName(std::wstring_view component) {
   return false;
 }
 
-bool IsDotsAndSpaces(std::wstring_view component) {
-  for (wchar_t c : component) {
-    if (c != L'.' && c != L' ') return false;
-  }
-  return true;
+// Characters that Windows refuses in a name, besides the separators.
+bool IsForbiddenCharacter(wchar_t c) {
+  return c < 0x20 || c == L'<' || c == L'>' || c == L':' || c == L'"' || c == L'|' || c == L'?' || c == L'*';
 }
 
-bool IsSafeComponent(std::wstring_view component) {
-  if (component.empty() || component == L".") return true;
-  if (component.find(L':') != std::wstring_view::npos) return false;
-  if (IsDotsAndSpaces(component)) return false;
+// A component that Windows keeps exactly as written. Everything else is
+// refused rather than repaired: the platform would rename it on the way
+// (trailing dots and blanks are dropped), climb with it ("..", and Wine's
+// path functions take any component that starts with ".." as a climb), open
+// a device, a stream or a drive instead of a file, or fail on it.
+bool IsKeptAsWritten(std::wstring_view component) {
+  if (component.empty() || component == L"." || component.starts_with(L"..")) return false;
+  if (component.back() == L'.' || component.back() == L' ') return false;
+  for (wchar_t c : component) {
+    if (IsForbiddenCharacter(c)) return false;
+  }
   return !IsDeviceName(component);
 }
 
@@ -156,14 +162,24 @@ std::wstring SanitiseEntryName(std::wstring_view stored) {
 }
 
 bool IsSafeEntryName(std::wstring_view name) {
+  // The separator that ends a directory entry's name leaves an empty last
+  // component, and so does the empty name, which names the unpacking
+  // directory itself; an empty component anywhere else is refused.
   std::size_t start = 0;
-  for (std::size_t i = 0; i <= name.size(); ++i) {
-    if (i == name.size() || IsSeparator(name[i])) {
-      if (!IsSafeComponent(name.substr(start, i - start))) return false;
-      start = i + 1;
-    }
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (!IsSeparator(name[i])) continue;
+    if (!IsKeptAsWritten(name.substr(start, i - start))) return false;
+    start = i + 1;
   }
-  return true;
+  return start == name.size() || IsKeptAsWritten(name.substr(start));
+}
+
+std::optional<std::wstring> JoinBelow(std::wstring_view directory, std::wstring_view name) {
+  std::wstring joined(directory);
+  if (joined.empty() || !IsSeparator(joined.back())) joined += L'\\';
+  for (wchar_t c : name) joined += c == L'/' ? L'\\' : c;
+  if (Utf16Length(joined) > kMaxPathUnits) return std::nullopt;
+  return joined;
 }
 
 std::size_t Utf16Length(std::wstring_view text) {

@@ -48,6 +48,9 @@ class PackageFileSystem {
   virtual bool Exists(const std::wstring& path) = 0;
   // CreateDirectoryW without security attributes; failures are silent.
   virtual void MakeDirectory(const std::wstring& path) = 0;
+  // The full path the platform makes of `path` (GetFullPathNameW): what a
+  // create call with that path would reach. None when it cannot be formed.
+  virtual std::optional<std::wstring> FullPath(const std::wstring& path) = 0;
   // GetCurrentDirectoryW with a buffer of 259 units; none if it does not fit.
   virtual std::optional<std::wstring> CurrentDirectory() = 0;
 };

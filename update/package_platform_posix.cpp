@@ -172,6 +172,10 @@ class PosixFileSystem final : public PackageFileSystem {
 
   void MakeDirectory(const std::wstring& path) override { mkdir(NativePath(path).c_str(), 0777); }
 
+  // Lexical, the way Windows resolves: no link is followed, and the package
+  // layer never makes one.
+  std::optional<std::wstring> FullPath(const std::wstring& path) override { return ResolveLexically(path); }
+
   std::optional<std::wstring> CurrentDirectory() override {
     std::vector<char> buffer(4096);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {

@@ -3,6 +3,7 @@
 
 #include "update/package_archive.h"
 #include "update/package_platform.h"
+#include "update/package_rules.h"
 
 namespace nerova::package {
 namespace {
@@ -92,6 +93,20 @@ class Win32FileSystem final : public PackageFileSystem {
   bool Exists(const std::wstring& path) override { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
   void MakeDirectory(const std::wstring& path) override { ::CreateDirectoryW(path.c_str(), nullptr); }
+
+  std::optional<std::wstring> FullPath(const std::wstring& path) override {
+    std::wstring buffer(kMaxPathUnits + 1, L'\0');
+    for (;;) {
+      const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+      if (length == 0) return std::nullopt;
+      // A path that does not fit gives the size it needs, terminator included.
+      if (length < buffer.size()) {
+        buffer.resize(length);
+        return buffer;
+      }
+      buffer.assign(length, L'\0');
+    }
+  }
 
   std::optional<std::wstring> CurrentDirectory() override {
     wchar_t buffer[kMaxPathUnits] = {};

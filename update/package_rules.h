@@ -4,6 +4,7 @@
 // become the platform's, and how target paths are read.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,12 +23,30 @@ std::wstring DecodeUtf8(std::string_view bytes);
 // "\..\", "\../", "/../" or "/..\", repeatedly, until none is left.
 std::wstring SanitiseEntryName(std::wstring_view name);
 
-// A sanitised name may still not be joined to a directory when one of its
-// components climbs (any component made of dots and spaces only, other than
-// "."), names a device (CON, NUL, COM1, ...) or holds a ":" (a drive or an
-// alternate stream). Windows trims trailing dots and spaces, and path joining
-// folds "..", so such components cannot be judged by their spelling alone.
+// Whether a sanitised name names, below any directory, exactly what it says.
+// Each component must be kept as written by Windows: not ".", "..", or
+// anything that starts with ".."; no trailing dot or blank; no ":" (drives,
+// streams), none of <>"|?* and no control character; no device name (CON,
+// NUL, COM1, ... with or without an extension). Empty components are refused
+// except at the end, where a directory entry's separator leaves one.
 bool IsSafeEntryName(std::wstring_view name);
+
+// `directory`, one "\" (none when it already ends in a separator) and the
+// name with every "/" turned into "\": a literal join that folds, trims and
+// reinterprets nothing, so the path names what the name rules judged. None
+// when the result would exceed 259 UTF-16 units.
+std::optional<std::wstring> JoinBelow(std::wstring_view directory, std::wstring_view name);
+
+// The full path that Windows would make of `path`, worked out without the
+// platform, for the POSIX layer and the fuzzer: "/" and "\" become "\",
+// runs of separators one, "." components go, ".." climbs (never above the
+// root), and trailing dots and blanks are trimmed from each component. It
+// errs towards climbing: a component of dots and blanks alone climbs too.
+std::wstring ResolveLexically(std::wstring_view path);
+
+// Whether `path` lies strictly below `root`, both resolved full paths: it
+// starts with `root` and a separator and names something after them.
+bool IsStrictlyBelow(std::wstring_view path, std::wstring_view root);
 
 // File attribute bits from "version made by" and the external attributes:
 // DOS-style bits for MS-DOS, Macintosh, NTFS and VFAT hosts, Unix mode bits

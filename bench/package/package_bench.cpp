@@ -77,11 +77,12 @@ double ExtractOurs(const fs::path& package, const fs::path& target) {
   if (PackageArchive::Open(DecodeUtf8(package.string()), archive) != PackageResult::Ok) return -1;
   PackageEntry summary;
   archive->GetEntry(-1, summary);
-  const std::wstring base = DecodeUtf8(target.string()) + L"/";
+  const std::wstring base = DecodeUtf8(target.string());
   for (std::int32_t i = 0; i < summary.index; ++i) {
     PackageEntry entry;
     archive->GetEntry(i, entry);
-    if (archive->ExtractEntry(i, base + entry.name) != PackageResult::Ok) return -1;
+    const std::optional<std::wstring> path = JoinBelow(base, entry.name);
+    if (!path || archive->ExtractEntry(i, *path, base) != PackageResult::Ok) return -1;
   }
   archive->Close();
   return std::chrono::duration<double>(Clock::now() - start).count();

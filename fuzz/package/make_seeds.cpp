@@ -55,6 +55,17 @@ int main(int argc, char** argv) {
     hostile.push_back(StoredEntry(name, name));
   }
   Save(dir, "hostile-names.zip", BuildZip(hostile).bytes);
+  // ".." runs glued to other characters, with backslashes, and names that
+  // Windows would change on the way: trailing dots and blanks, streams,
+  // devices with extensions, forbidden characters, doubled separators.
+  std::vector<ZipEntry> glued;
+  for (const char* name : {"..x\\..\\..\\up.txt", "a\\..b\\..\\..\\c", "..\\..x\\y", "sub\\..evil\\z",
+                           "x..\\..\\..\\w", "...\\...\\v", "fw.bin.", "fw.bin ", "fw.bin:stream", "aux.txt/x",
+                           "a<b>|?*.bin", "sub\\\\x", "./x", "\x01ctl"}) {
+    glued.push_back(StoredEntry(name, name));
+  }
+  glued.push_back(StoredEntry("UsbScsiCmd.exe", "MZ"));
+  Save(dir, "glued-climbs.zip", BuildZip(glued).bytes);
 
   ZipEntry bzip2 = StoredEntry("fw.bz2", "BZh9");
   bzip2.method = 12;
@@ -85,6 +96,9 @@ int main(int argc, char** argv) {
   prefixed.prefix = "MZ self-extractor stub";
   Save(dir, "prefixed.zip", BuildZip({DeflatedEntry("fw.bin", TextOfSize(400, 4))}, prefixed).bytes);
   Save(dir, "empty.zip", BuildZip({}).bytes);
+  ZipEntry zip64Sizes = DeflatedEntry("sized.bin", TextOfSize(700, 6));
+  zip64Sizes.zip64Sizes = true;
+  Save(dir, "zip64-sizes.zip", BuildZip({zip64Sizes, StoredEntry("after.bin", "a")}).bytes);
   Save(dir, "zip64.zip", Zip64({StoredEntry("e0", "0"), DeflatedEntry("e1", TextOfSize(100, 5))}, 1ULL << 40));
   Save(dir, "long-name.zip", BuildZip({StoredEntry(std::string(259, 'n'), "259"),
                                        StoredEntry(std::string(260, 'n'), "260")}).bytes);

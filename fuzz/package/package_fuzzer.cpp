@@ -1,15 +1,17 @@
 // Opens arbitrary bytes as a package, lists and unpacks every entry into a
-// scratch directory the way the firmware update does, and stops the run when
-// anything lands outside that directory or a record breaks its promises.
+// scratch directory the way the firmware update does (the literal join below
+// the unpacking directory, which the archive must not leave), and stops the
+// run when anything lands outside that directory or a record breaks its
+// promises. Portable: libFuzzer runs it natively, and the Windows build
+// replays saved inputs through it under Wine (replay_main.cpp).
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -27,35 +29,23 @@ using namespace nerova::package;
   abort();
 }
 
-std::wstring Widen(const std::string& narrow) { return DecodeUtf8(narrow); }
-
-// The path as the POSIX platform will use it, with "." and ".." folded.
-// Lexical folding is exact here because no symbolic link is ever created in
-// the scratch directory (checked after every run).
-std::vector<std::wstring> Components(const std::wstring& path) {
-  std::vector<std::wstring> parts;
-  std::wstring part;
-  for (std::size_t i = 0; i <= path.size(); ++i) {
-    if (i == path.size() || IsSeparator(path[i])) {
-      if (part == L"..") {
-        if (!parts.empty()) parts.pop_back();
-      } else if (!part.empty() && part != L".") {
-        parts.push_back(part);
-      }
-      part.clear();
-    } else {
-      part += path[i];
-    }
-  }
-  return parts;
+// Paths are UTF-16 on Windows and UTF-8 bytes elsewhere.
+std::wstring Widen(const fs::path& path) {
+#ifdef _WIN32
+  return path.native();
+#else
+  return DecodeUtf8(path.native());
+#endif
 }
 
 // Lets every call through to the real file system, after checking that what
-// it would create lies inside the unpacking directory. Output is limited per
-// run, so that a small input cannot fill the disk.
+// it would create lies strictly below the unpacking directory. The check
+// resolves lexically, which errs towards climbing, whatever the platform
+// makes of the path. Output is limited per run, so that a small input cannot
+// fill the disk.
 class GuardedFileSystem final : public PackageFileSystem {
  public:
-  GuardedFileSystem(PackageFileSystem& real, const std::wstring& root) : m_real(real), m_root(Components(root)) {}
+  GuardedFileSystem(PackageFileSystem& real, const std::wstring& root) : m_real(real), m_root(ResolveLexically(root)) {}
 
   std::unique_ptr<PackageFile> OpenPackage(const std::wstring& path) override { return m_real.OpenPackage(path); }
   std::unique_ptr<OutputFile> CreateOutput(const std::wstring& path, std::uint32_t attributes) override {
@@ -69,6 +59,7 @@ class GuardedFileSystem final : public PackageFileSystem {
     Check("directory outside the unpacking directory:", path);
     m_real.MakeDirectory(path);
   }
+  std::optional<std::wstring> FullPath(const std::wstring& path) override { return m_real.FullPath(path); }
   std::optional<std::wstring> CurrentDirectory() override { return m_real.CurrentDirectory(); }
 
   void Reset() { m_nBudget = 64u << 20; }
@@ -89,32 +80,46 @@ class GuardedFileSystem final : public PackageFileSystem {
     std::uint64_t& m_budget;
   };
 
-  // The unpacking directory itself may be named too: an empty entry name
-  // does, and creating a file there fails.
   void Check(const char* what, const std::wstring& path) const {
-    const std::vector<std::wstring> parts = Components(path);
-    if (parts.size() < m_root.size() || !std::equal(m_root.begin(), m_root.end(), parts.begin())) Fail(what, path);
+    if (!IsStrictlyBelow(ResolveLexically(path), m_root)) Fail(what, path);
   }
 
   PackageFileSystem& m_real;
-  std::vector<std::wstring> m_root;
+  std::wstring m_root;
   std::uint64_t m_nBudget = 64u << 20;
 };
 
+// Removes a tree with its read-only files, which Windows will not delete.
+void RemoveTree(const fs::path& root) {
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(root, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    std::error_code ignored;
+    if (!it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(root, error);
+}
+
 struct Sandbox {
   Sandbox() {
-    const char* base = getenv("NEROVA_FUZZ_SCRATCH");
-    if (!base) base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string templ = std::string(base) + "/nerova-package-fuzz-XXXXXX";
-    if (!mkdtemp(templ.data())) Fail("cannot make a scratch directory");
-    root = templ;
+    fs::path base;
+    if (const char* chosen = getenv("NEROVA_FUZZ_SCRATCH")) {
+      base = chosen;
+    } else {
+      std::error_code error;
+      base = fs::exists("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    }
+    std::random_device random;
+    for (int attempt = 0; root.empty(); ++attempt) {
+      if (attempt == 100) Fail("cannot make a scratch directory");
+      const fs::path candidate = base / ("nerova-package-fuzz-" + std::to_string(random()));
+      std::error_code error;
+      if (fs::create_directory(candidate, error)) root = candidate;
+    }
     package = root / "package.zip";
     out = root / "out";
   }
-  ~Sandbox() {
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-  }
+  ~Sandbox() { RemoveTree(root); }
 
   // Nothing but the package and the unpacking directory, and no links.
   void Verify() const {
@@ -154,8 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream package(sandbox.package, std::ios::binary | std::ios::trunc);
     package.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  std::error_code ignored;
-  fs::remove_all(sandbox.out, ignored);
+  RemoveTree(sandbox.out);
   fs::create_directory(sandbox.out);
   files.Reset();
 
@@ -178,8 +182,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       PackageEntry again;
       if (archive->GetEntry(i, again) != PackageResult::Ok || !(again == entry)) Fail("cached record differs");
     }
-    const PackageResult extracted = archive->ExtractEntry(i, got == PackageResult::Ok ? out + L"/" + entry.name
-                                                                                      : out + L"/unreadable");
+    const std::optional<std::wstring> target = JoinBelow(out, got == PackageResult::Ok ? entry.name : L"unreadable");
+    if (!target) continue;
+    const PackageResult extracted = archive->ExtractEntry(i, *target, out);
     if (got != PackageResult::Ok && extracted != got) Fail("extraction of an unreadable entry went on");
   }
   // Going back over the entries, in falling order, gives the same answers.

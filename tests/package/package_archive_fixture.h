@@ -11,6 +11,7 @@
 #include "tests/package/zip_builder.h"
 #include "update/package_archive.h"
 #include "update/package_platform.h"
+#include "update/package_rules.h"
 
 namespace nerova::package::testing {
 
@@ -18,7 +19,10 @@ inline constexpr std::int32_t kZoneOffsetSeconds = 2 * 3600;
 
 class PackageArchiveTest : public ::testing::Test {
  protected:
-  PackageArchiveTest() : files(DefaultPackagePlatform().files), platform{files, zone} {}
+  // The unpacking directory exists beforehand, as the flow's does.
+  PackageArchiveTest() : files(DefaultPackagePlatform().files), platform{files, zone} {
+    fs::create_directories(OutPath());
+  }
 
   std::wstring WritePackage(const std::string& bytes) {
     WriteBytes(scratch.Path() / "package.zip", bytes);
@@ -45,9 +49,11 @@ class PackageArchiveTest : public ::testing::Test {
     return scratch.Wide(relative.empty() ? L"a/b/out" : L"a/b/out/" + relative);
   }
   fs::path OutPath() const { return scratch.Path() / "a" / "b" / "out"; }
+  // The flow's target for an entry name: the literal join below Out().
+  std::wstring Target(const std::wstring& name) const { return JoinBelow(Out(), name).value_or(L""); }
 
   // The flow's loop: every entry's record, then the entry itself to the
-  // unpacking directory joined with its name.
+  // unpacking directory joined literally with its name, kept within it.
   std::vector<PackageResult> ExtractAll(PackageArchive& archive) {
     PackageEntry summary;
     EXPECT_EQ(archive.GetEntry(-1, summary), PackageResult::Ok);
@@ -55,7 +61,7 @@ class PackageArchiveTest : public ::testing::Test {
     for (std::int32_t i = 0; i < summary.index; ++i) {
       PackageEntry entry;
       const PackageResult got = archive.GetEntry(i, entry);
-      const PackageResult extracted = archive.ExtractEntry(i, Out(entry.name));
+      const PackageResult extracted = archive.ExtractEntry(i, Target(entry.name), Out());
       // An entry whose record cannot be read cannot be unpacked either.
       if (got != PackageResult::Ok) {
         EXPECT_EQ(extracted, got) << i;

@@ -59,8 +59,8 @@ TEST_F(PackageArchiveTest, EmptyArchiveHasASummaryAndNoEntries) {
   PackageEntry entry;
   EXPECT_EQ(archive->GetEntry(0, entry), PackageResult::BadIndex);
   EXPECT_EQ(archive->GetEntry(-2, entry), PackageResult::BadIndex);
-  EXPECT_EQ(archive->ExtractEntry(0, Out(L"x")), PackageResult::BadIndex);
-  EXPECT_EQ(archive->ExtractEntry(-1, Out(L"x")), PackageResult::BadIndex);
+  EXPECT_EQ(archive->ExtractEntry(0, Out(L"x"), Out()), PackageResult::BadIndex);
+  EXPECT_EQ(archive->ExtractEntry(-1, Out(L"x"), Out()), PackageResult::BadIndex);
   EXPECT_THAT(files.log, IsEmpty());
 }
 
@@ -86,7 +86,7 @@ TEST_F(PackageArchiveTest, SummaryCountsEntriesAndBadIndicesLeaveTheRecordAlone)
     EXPECT_EQ(untouched, before);
   }
   for (std::int32_t bad : {3, -1, -2, INT32_MAX}) {
-    EXPECT_EQ(archive->ExtractEntry(bad, Out(L"x")), PackageResult::BadIndex) << bad;
+    EXPECT_EQ(archive->ExtractEntry(bad, Out(L"x"), Out()), PackageResult::BadIndex) << bad;
   }
   EXPECT_THAT(files.log, IsEmpty());
 }
@@ -148,9 +148,9 @@ TEST_F(PackageArchiveTest, EntriesCanBeAskedForInAnyOrder) {
   // Unpacking goes to the right entry whatever was asked for before.
   PackageEntry entry;
   ASSERT_EQ(archive->GetEntry(3, entry), PackageResult::Ok);
-  ASSERT_EQ(archive->ExtractEntry(1, Out(L"one")), PackageResult::Ok);
-  ASSERT_EQ(archive->ExtractEntry(3, Out(L"three")), PackageResult::Ok);
-  ASSERT_EQ(archive->ExtractEntry(0, Out(L"zero")), PackageResult::Ok);
+  ASSERT_EQ(archive->ExtractEntry(1, Out(L"one"), Out()), PackageResult::Ok);
+  ASSERT_EQ(archive->ExtractEntry(3, Out(L"three"), Out()), PackageResult::Ok);
+  ASSERT_EQ(archive->ExtractEntry(0, Out(L"zero"), Out()), PackageResult::Ok);
   EXPECT_EQ(ReadBytes(OutPath() / "one"), "1");
   EXPECT_EQ(ReadBytes(OutPath() / "three"), "3");
   EXPECT_EQ(ReadBytes(OutPath() / "zero"), "0");
@@ -160,9 +160,8 @@ TEST_F(PackageArchiveTest, MissingDirectoriesAreMadeTopDownBeforeTheFile) {
   auto archive = OpenEntries({StoredEntry("sub/deeper/fw.bin", "payload")});
   ASSERT_NE(archive, nullptr);
   EXPECT_THAT(ExtractAll(*archive), ElementsAre(PackageResult::Ok));
-  EXPECT_THAT(files.log, ElementsAre(L"mkdir " + scratch.Wide(L"a"), L"mkdir " + scratch.Wide(L"a/b"),
-                                     L"mkdir " + Out(), L"mkdir " + Out(L"sub"), L"mkdir " + Out(L"sub/deeper"),
-                                     L"create " + Out(L"sub/deeper/fw.bin")));
+  EXPECT_THAT(files.log, ElementsAre(L"mkdir " + Target(L"sub"), L"mkdir " + Target(L"sub/deeper"),
+                                     L"create " + Target(L"sub/deeper/fw.bin")));
   EXPECT_EQ(ReadBytes(OutPath() / "sub" / "deeper" / "fw.bin"), "payload");
 }
 
@@ -172,7 +171,7 @@ TEST_F(PackageArchiveTest, BackslashesSeparateDirectoriesToo) {
   PackageEntry entry;
   ASSERT_EQ(archive->GetEntry(0, entry), PackageResult::Ok);
   EXPECT_EQ(entry.name, L"sub\\deeper\\fw.bin");
-  ASSERT_EQ(archive->ExtractEntry(0, Out(entry.name)), PackageResult::Ok);
+  ASSERT_EQ(archive->ExtractEntry(0, Out(entry.name), Out()), PackageResult::Ok);
   EXPECT_THAT(ListTree(OutPath()), ElementsAre("sub/", "sub/deeper/", "sub/deeper/fw.bin"));
 }
 
@@ -221,7 +220,7 @@ TEST_F(PackageArchiveTest, AttributesFollowTheHostThatMadeTheEntry) {
     PackageEntry entry;
     ASSERT_EQ(archive->GetEntry(i, entry), PackageResult::Ok);
     EXPECT_EQ(entry.attributes, expected[i]) << i;
-    ASSERT_EQ(archive->ExtractEntry(i, Out(entry.name)), PackageResult::Ok);
+    ASSERT_EQ(archive->ExtractEntry(i, Out(entry.name), Out()), PackageResult::Ok);
     // The record's attributes are the new file's.
     EXPECT_EQ(files.lastAttributes, expected[i]) << i;
   }
@@ -329,10 +328,10 @@ TEST_F(PackageArchiveTest, OnlyStoredAndDeflatedEntriesAreRead) {
   ASSERT_NE(archive, nullptr);
   PackageEntry entry;
   EXPECT_EQ(archive->GetEntry(0, entry), PackageResult::CorruptEntry);
-  EXPECT_EQ(archive->ExtractEntry(0, Out(L"bzip2.bin")), PackageResult::CorruptEntry);
+  EXPECT_EQ(archive->ExtractEntry(0, Out(L"bzip2.bin"), Out()), PackageResult::CorruptEntry);
   EXPECT_THAT(ExtractAll(*archive), ElementsAre(PackageResult::CorruptEntry, PackageResult::Ok,
                                                 PackageResult::CorruptEntry, PackageResult::CorruptEntry));
-  EXPECT_THAT(Created(), ElementsAre(Out(L"ok.bin")));
+  EXPECT_THAT(Created(), ElementsAre(Target(L"ok.bin")));
 }
 
 TEST_F(PackageArchiveTest, LocalHeaderThatDisagreesWithTheCentralRecordIsCorrupt) {
@@ -353,7 +352,7 @@ TEST_F(PackageArchiveTest, LocalHeaderThatDisagreesWithTheCentralRecordIsCorrupt
   EXPECT_THAT(ExtractAll(*archive),
               ElementsAre(PackageResult::CorruptEntry, PackageResult::CorruptEntry, PackageResult::CorruptEntry,
                           PackageResult::CorruptEntry, PackageResult::Ok));
-  EXPECT_THAT(Created(), ElementsAre(Out(L"described.bin")));
+  EXPECT_THAT(Created(), ElementsAre(Target(L"described.bin")));
 }
 
 TEST_F(PackageArchiveTest, LocalHeaderOutsideTheFileIsCorrupt) {
@@ -375,7 +374,7 @@ TEST_F(PackageArchiveTest, LocalExtraFieldThatRunsPastTheFileCannotBeRead) {
   EXPECT_EQ(archive->GetEntry(1, record), PackageResult::ReadFailed);
   EXPECT_EQ(record.name, L"unchanged");
   EXPECT_THAT(ExtractAll(*archive), ElementsAre(PackageResult::Ok, PackageResult::ReadFailed));
-  EXPECT_THAT(Created(), ElementsAre(Out(L"ok.bin")));
+  EXPECT_THAT(Created(), ElementsAre(Target(L"ok.bin")));
 }
 
 TEST_F(PackageArchiveTest, StoredNamesOf260BytesOrMoreAreRefusedNotCut) {
@@ -390,7 +389,7 @@ TEST_F(PackageArchiveTest, StoredNamesOf260BytesOrMoreAreRefusedNotCut) {
   EXPECT_EQ(archive->GetEntry(2, entry), PackageResult::CorruptEntry);
   ASSERT_EQ(archive->GetEntry(3, entry), PackageResult::Ok);
   EXPECT_EQ(entry.name, L"after");
-  EXPECT_EQ(archive->ExtractEntry(1, Out(L"long")), PackageResult::CorruptEntry);
+  EXPECT_EQ(archive->ExtractEntry(1, Out(L"long"), Out()), PackageResult::CorruptEntry);
 }
 
 TEST_F(PackageArchiveTest, DataThatEndsEarlyOrDoesNotInflateFails) {
@@ -509,6 +508,24 @@ TEST_F(PackageArchiveTest, Zip64CountBeyondWhatTheFileCanHoldIsBounded) {
   for (std::size_t i = 2; i < results.size(); ++i) EXPECT_EQ(results[i], PackageResult::CorruptEntry) << i;
 }
 
+TEST_F(PackageArchiveTest, Zip64SizesAreReadAsOnWindows) {
+  // Central sizes of 0xFFFFFFFF say the real ones are in the zip64 block;
+  // the local header gives them plainly and must agree.
+  ZipEntry stored = StoredEntry("fw.bin", "zip64 sizes");
+  stored.zip64Sizes = true;
+  ZipEntry deflated = DeflatedEntry("big.bin", TextOfSize(50000, 3));
+  deflated.zip64Sizes = true;
+  auto archive = OpenEntries({stored, deflated});
+  ASSERT_NE(archive, nullptr);
+  PackageEntry entry;
+  ASSERT_EQ(archive->GetEntry(1, entry), PackageResult::Ok);
+  EXPECT_EQ(entry.uncompressedSize, 50000u);
+  EXPECT_EQ(entry.compressedSize, deflated.stored.size());
+  EXPECT_THAT(ExtractAll(*archive), ElementsAre(PackageResult::Ok, PackageResult::Ok));
+  EXPECT_EQ(ReadBytes(OutPath() / "fw.bin"), "zip64 sizes");
+  EXPECT_EQ(ReadBytes(OutPath() / "big.bin"), TextOfSize(50000, 3));
+}
+
 TEST_F(PackageArchiveTest, BytesBeforeTheArchiveAreAllowed) {
   ZipLayout layout;
   layout.prefix = std::string(5000, 'S');
@@ -598,7 +615,18 @@ TEST_F(PackageArchiveTest, NoEntryNameReachesOutsideTheUnpackingDirectory) {
       {"\\inside3.txt", "inside3.txt"},
       {"C:inside4.txt", "inside4.txt"},
       {"a/../inside5.txt", "inside5.txt"},
-      {"...x/inside6.txt", "...x/inside6.txt"},
+      {"...x/escape26.txt", ""},
+      // ".." runs glued to other characters, which Wine's path functions
+      // take for climbs, and names Windows would not keep as written.
+      {"..x\\..\\..\\escape27.txt", ""},
+      {"a\\..b\\..\\..\\escape28.txt", ""},
+      {"..\\..x\\escape29.txt", ""},
+      {"sub\\..evil\\escape30.txt", ""},
+      {"sub\\x..\\escape31.txt", ""},
+      {"fw.bin:stream", ""},
+      {"escape32.txt.", ""},
+      {"sub\\\\escape33.txt", ""},
+      {"x..y/inside6.txt", "x..y/inside6.txt"},
       {"./../inside7.txt", "inside7.txt"},
   };
   std::vector<ZipEntry> entries;
@@ -631,7 +659,7 @@ TEST_F(PackageArchiveTest, NoEntryNameReachesOutsideTheUnpackingDirectory) {
     EXPECT_TRUE(path == "package.zip" || path == "a/" || path == "a/b/" || path.rfind("a/b/out/", 0) == 0) << path;
   }
   for (const std::wstring& created : Created()) {
-    EXPECT_EQ(created.rfind(Out() + L"/", 0), 0u) << std::string(created.begin(), created.end());
+    EXPECT_EQ(created.rfind(Out() + L"\\", 0), 0u) << std::string(created.begin(), created.end());
   }
 }
 
@@ -644,9 +672,9 @@ TEST_F(PackageArchiveTest, RelativeTargetsAreTakenAgainstTheDirectoryCurrentAtOp
   const PackageResult opened = PackageArchive::Open(path, platform, archive);
   fs::create_directories(scratch.Path() / "elsewhere");
   fs::current_path(scratch.Path() / "elsewhere");
-  const PackageResult file = opened == PackageResult::Ok ? archive->ExtractEntry(0, L"rel/fw.bin")
+  const PackageResult file = opened == PackageResult::Ok ? archive->ExtractEntry(0, L"rel/fw.bin", current)
                                                          : PackageResult::FileError;
-  const PackageResult directory = opened == PackageResult::Ok ? archive->ExtractEntry(1, L"rel\\made")
+  const PackageResult directory = opened == PackageResult::Ok ? archive->ExtractEntry(1, L"rel\\made", current)
                                                               : PackageResult::FileError;
   fs::current_path(before);
   ASSERT_EQ(opened, PackageResult::Ok);
@@ -666,25 +694,26 @@ TEST_F(PackageArchiveTest, FullPathsOver259UnitsAreRefusedNotCut) {
   const std::size_t room = kMaxPathUnits - Utf16Length(directory);
   ASSERT_GT(room, 10u);
   ASSERT_LT(room, 200u);
+  fs::create_directories(PathOf(directory));
 
-  EXPECT_EQ(archive->ExtractEntry(0, directory + std::wstring(room + 1, L'f')), PackageResult::FileError);
+  EXPECT_EQ(archive->ExtractEntry(0, directory + std::wstring(room + 1, L'f'), directory), PackageResult::FileError);
   EXPECT_THAT(files.log, IsEmpty());
-  EXPECT_EQ(archive->ExtractEntry(0, directory + std::wstring(room, L'f')), PackageResult::Ok);
+  EXPECT_EQ(archive->ExtractEntry(0, directory + std::wstring(room, L'f'), directory), PackageResult::Ok);
   EXPECT_EQ(ReadBytes(PathOf(directory + std::wstring(room, L'f'))), "data");
   // Characters outside the basic plane count two units each.
   std::wstring astral;
   for (std::size_t i = 0; i < room / 2 + 1; ++i) astral += L"\U0001F4E6";
-  EXPECT_EQ(archive->ExtractEntry(0, directory + astral), PackageResult::FileError);
+  EXPECT_EQ(archive->ExtractEntry(0, directory + astral, directory), PackageResult::FileError);
 }
 
 TEST_F(PackageArchiveTest, CloseReleasesTheArchive) {
   auto archive = OpenEntries({StoredEntry("fw.bin", "data")});
   ASSERT_NE(archive, nullptr);
-  ASSERT_EQ(archive->ExtractEntry(0, Out(L"fw.bin")), PackageResult::Ok);
+  ASSERT_EQ(archive->ExtractEntry(0, Out(L"fw.bin"), Out()), PackageResult::Ok);
   archive->Close();
   PackageEntry entry;
   EXPECT_EQ(archive->GetEntry(0, entry), PackageResult::BadIndex);
-  EXPECT_EQ(archive->ExtractEntry(0, Out(L"again.bin")), PackageResult::BadIndex);
+  EXPECT_EQ(archive->ExtractEntry(0, Out(L"again.bin"), Out()), PackageResult::BadIndex);
   ASSERT_EQ(archive->GetEntry(-1, entry), PackageResult::Ok);
   EXPECT_EQ(entry.index, 0);
   archive->Close();
@@ -695,25 +724,64 @@ TEST_F(PackageArchiveTest, CloseReleasesTheArchive) {
 
 TEST_F(PackageArchiveTest, DirectoryChainMakesTheBaseAndEveryLevelOnce) {
   const std::wstring base = scratch.Wide(L"base") + L"/";
-  MakeDirectoryChain(files, base, L"one/two\\three/");
+  MakeDirectoryChain(files, base, L"one/two\\three/", scratch.Wide());
   EXPECT_THAT(files.log, ElementsAre(L"mkdir " + scratch.Wide(L"base"), L"mkdir " + base + L"one",
                                      L"mkdir " + base + L"one/two", L"mkdir " + base + L"one/two\\three"));
   EXPECT_TRUE(fs::is_directory(scratch.Path() / "base" / "one" / "two" / "three"));
   files.log.clear();
-  MakeDirectoryChain(files, base, L"one/two\\three/");
+  MakeDirectoryChain(files, base, L"one/two\\three/", scratch.Wide());
   EXPECT_THAT(files.log, IsEmpty());
-  MakeDirectoryChain(files, std::nullopt, L"");
-  MakeDirectoryChain(files, base, L"");
+  MakeDirectoryChain(files, std::nullopt, L"", scratch.Wide());
+  MakeDirectoryChain(files, base, L"", scratch.Wide());
   EXPECT_THAT(files.log, IsEmpty());
+}
+
+TEST_F(PackageArchiveTest, DirectoryChainMakesNothingOutsideItsDirectory) {
+  const std::wstring base = scratch.Wide(L"base") + L"/";
+  MakeDirectoryChain(files, base, L"../outside/x", scratch.Wide(L"base"));
+  MakeDirectoryChain(files, std::nullopt, scratch.Wide(L"elsewhere/x"), scratch.Wide(L"base"));
+  // The directory itself is no level below it either.
+  MakeDirectoryChain(files, base, L"", scratch.Wide(L"base"));
+  EXPECT_THAT(files.log, IsEmpty());
+  EXPECT_THAT(ListTree(scratch.Path()), ElementsAre("a/", "a/b/", "a/b/out/"));
 }
 
 TEST_F(PackageArchiveTest, DirectoryChainLeavesOutLevelsThatWouldNeedACut) {
   const std::wstring base = scratch.Wide() + L"/";
   const std::wstring first(100, L'x');
   const std::wstring second(kMaxPathUnits - Utf16Length(base) - first.size(), L'y');
-  MakeDirectoryChain(files, base, first + L"/" + second);
+  MakeDirectoryChain(files, base, first + L"/" + second, scratch.Wide());
   EXPECT_THAT(files.log, ElementsAre(L"mkdir " + base + first));
-  EXPECT_THAT(ListTree(scratch.Path()), ElementsAre(std::string(100, 'x') + "/"));
+  EXPECT_THAT(ListTree(scratch.Path()), ElementsAre("a/", "a/b/", "a/b/out/", std::string(100, 'x') + "/"));
+}
+
+TEST_F(PackageArchiveTest, TargetsOutsideTheirDirectoryAreRefusedBeforeAnythingIsMade) {
+  auto archive = OpenEntries({StoredEntry("fw.bin", "data"), DirectoryEntry("sub/")});
+  ASSERT_NE(archive, nullptr);
+  const std::wstring out = Out();
+  for (const std::wstring& target : {out + L"\\..\\fw.bin", out + L"\\sub\\..\\..\\fw.bin", out + L"side\\fw.bin",
+                                     scratch.Wide(L"fw.bin"), out + L"\\", out}) {
+    EXPECT_EQ(archive->ExtractEntry(0, target, out), PackageResult::CorruptEntry) << std::string(target.begin(), target.end());
+  }
+  EXPECT_EQ(archive->ExtractEntry(1, out + L"\\..\\sub", out), PackageResult::CorruptEntry);
+  EXPECT_EQ(archive->ExtractEntry(1, out, out), PackageResult::CorruptEntry);
+  EXPECT_THAT(files.log, IsEmpty());
+  EXPECT_THAT(ListTree(scratch.Path()), ElementsAre("a/", "a/b/", "a/b/out/", "package.zip"));
+  // The same targets below the directory are unpacked.
+  EXPECT_EQ(archive->ExtractEntry(0, out + L"\\deep\\fw.bin", out), PackageResult::Ok);
+  EXPECT_EQ(ReadBytes(OutPath() / "deep" / "fw.bin"), "data");
+}
+
+TEST_F(PackageArchiveTest, ThePlatformResolvesPathsAsTheLexicalRuleDoes) {
+  // What a create call with the path would reach, for the platform the
+  // tests run on: GetFullPathNameW under Wine, the lexical rule natively.
+  const std::wstring root = *files.FullPath(scratch.Wide());
+  for (const std::wstring suffix : {L"/a/./b", L"/a//b", L"/a/../b", L"\\a\\b\\..\\..\\c", L"/a/b.", L"/a/b ",
+                                     L"/a/b/", L"/../x"}) {
+    const std::optional<std::wstring> resolved = files.FullPath(scratch.Wide() + suffix);
+    ASSERT_TRUE(resolved);
+    EXPECT_EQ(*resolved, ResolveLexically(root + suffix)) << std::string(suffix.begin(), suffix.end());
+  }
 }
 
 }  // namespace

@@ -60,26 +60,57 @@ TEST(PackageNames, SanitisingDropsPrefixesSeparatorsAndClimbs) {
   }
 }
 
-TEST(PackageNames, NamesThatCouldLeaveTheirDirectoryAreNotSafe) {
+TEST(PackageNames, OnlyNamesWindowsKeepsAsWrittenAreSafe) {
   const std::vector<std::wstring> unsafe = {
-      L"../x",       L"..\\x",       L"..",         L"x/..",        L"a/../../x",    L"...",
-      L".../x",      L"a/.../b",     L". .",        L"a/. ./b",     L".. ",          L" ..",
-      L"a/.. /b",    L" ",           L"a/C:/b",     L"a/b:stream",  L"C:",           L"nul",
-      L"NUL",        L"a/nul.txt",   L"con",        L"prn.log",     L"aux",          L"COM1",
-      L"lpt9.bin",   L"COM\u00B9",   L"lpt\u00B3",  L"con .txt",    L"nul   ",       L"CONIN$",
-      L"conout$",    L"a/AUX/b",     L"clock$",
+      // Climbs, whatever is glued to them.
+      L"../x", L"..\\x", L"..", L"x/..", L"a/../../x", L"...", L".../x", L"a/.../b", L"..foo", L"..x\\y",
+      L"a\\..b\\c", L"a/..\u00A0/b",
+      // "." alone, trailing dots and blanks, empty components inside.
+      L".", L"./x", L"a/./b", L"foo..", L"fw.bin.", L"fw.bin ", L". .", L"a/. ./b", L" ", L"a//b", L"a\\/b",
+      // Drives, streams, forbidden characters.
+      L"a/C:/b", L"a/b:stream", L"C:", L"a<b", L"a>b", L"a\"b", L"a|b", L"a?b", L"a*b", L"a\x01b", L"tab\tname",
+      // Devices, with or without an extension.
+      L"nul", L"NUL", L"a/nul.txt", L"con", L"prn.log", L"aux", L"COM1", L"lpt9.bin", L"COM\u00B9",
+      L"lpt\u00B3", L"con .txt", L"CONIN$", L"conout$", L"a/AUX/b", L"clock$",
   };
   for (const std::wstring& name : unsafe) {
     EXPECT_FALSE(IsSafeEntryName(name)) << std::string(name.begin(), name.end());
   }
   const std::vector<std::wstring> safe = {
-      L"fw.bin",     L"a/./b",      L"./x",       L"..foo",     L"foo..",     L"a...b", L"sub/",
-      L"a//b",       L"console",    L"com10",     L"nul_file",  L"COM",       L"lpt",   L"auxiliary.txt",
-      L"UsbScsiCmd.exe", L"",       L".",         L".hidden",   L"dir\\fw.bin",
+      L"fw.bin",   L"a...b",   L"x..y",          L"sub/",           L"sub\\",   L"console",     L"com10",
+      L"nul_file", L"COM",     L"lpt",           L"auxiliary.txt",  L" lead",   L"UsbScsiCmd.exe", L"",
+      L".hidden",  L"dir\\fw.bin", L"a/b/c/", L"\u56FA\u4EF6.bin",
   };
   for (const std::wstring& name : safe) {
     EXPECT_TRUE(IsSafeEntryName(name)) << std::string(name.begin(), name.end());
   }
+}
+
+TEST(PackagePaths, JoinIsLiteralAndNeverCut) {
+  EXPECT_EQ(JoinBelow(L"C:\\t\\OLK_1.tmp", L"a/..x/b"), L"C:\\t\\OLK_1.tmp\\a\\..x\\b");
+  EXPECT_EQ(JoinBelow(L"C:\\t\\", L"OLK_1.tmp"), L"C:\\t\\OLK_1.tmp");
+  EXPECT_EQ(JoinBelow(L"C:\\t", L"sub/"), L"C:\\t\\sub\\");
+  const std::wstring directory(200, L'd');
+  EXPECT_EQ(JoinBelow(directory, std::wstring(58, L'n'))->size(), kMaxPathUnits);
+  EXPECT_EQ(JoinBelow(directory, std::wstring(59, L'n')), std::nullopt);
+}
+
+TEST(PackagePaths, LexicalResolutionFoldsLikeWindowsAndErrsTowardsClimbing) {
+  EXPECT_EQ(ResolveLexically(L"C:/t//a/./b\\..\\c"), L"C:\\t\\a\\c");
+  EXPECT_EQ(ResolveLexically(L"/tmp/out\\x. \\y.."), L"\\tmp\\out\\x\\y");
+  EXPECT_EQ(ResolveLexically(L"/tmp/out/../../../.."), L"\\");
+  EXPECT_EQ(ResolveLexically(L"C:\\t\\sub\\"), L"C:\\t\\sub\\");
+  // Components of dots and blanks alone climb, whatever Windows makes of them.
+  EXPECT_EQ(ResolveLexically(L"C:\\t\\out\\...\\x"), L"C:\\t\\x");
+  EXPECT_EQ(ResolveLexically(L"C:\\t\\out\\. .\\x"), L"C:\\t\\x");
+
+  EXPECT_TRUE(IsStrictlyBelow(L"C:\\t\\out\\x", L"C:\\t\\out"));
+  EXPECT_TRUE(IsStrictlyBelow(L"C:\\t\\out\\x", L"C:\\t\\out\\"));
+  EXPECT_FALSE(IsStrictlyBelow(L"C:\\t\\out", L"C:\\t\\out"));
+  EXPECT_FALSE(IsStrictlyBelow(L"C:\\t\\out\\", L"C:\\t\\out"));
+  EXPECT_FALSE(IsStrictlyBelow(L"C:\\t\\outside\\x", L"C:\\t\\out"));
+  EXPECT_FALSE(IsStrictlyBelow(L"C:\\t\\x", L"C:\\t\\out"));
+  EXPECT_FALSE(IsStrictlyBelow(L"C:\\t\\x", L""));
 }
 
 TEST(PackageNames, Utf8DecodesToWideTextAndStopsAtNul) {

@@ -51,6 +51,7 @@ class RecordingFileSystem final : public PackageFileSystem {
   std::unique_ptr<OutputFile> CreateOutput(const std::wstring& path, std::uint32_t attributes) override;
   bool Exists(const std::wstring& path) override { return m_real.Exists(path); }
   void MakeDirectory(const std::wstring& path) override;
+  std::optional<std::wstring> FullPath(const std::wstring& path) override { return m_real.FullPath(path); }
   std::optional<std::wstring> CurrentDirectory() override { return m_real.CurrentDirectory(); }
 
   std::vector<std::wstring> log;

@@ -131,17 +131,26 @@ BuiltZip BuildZip(const std::vector<ZipEntry>& entries, const ZipLayout& layout)
     Put16(out, e.method);
     Put32(out, e.dosDateTime);
     Put32(out, e.crc.value_or(Crc32(e.plain)));
-    Put32(out, static_cast<std::uint32_t>(e.stored.size()));
-    Put32(out, e.uncompressedSize.value_or(static_cast<std::uint32_t>(e.plain.size())));
+    const std::uint32_t uncompressed = e.uncompressedSize.value_or(static_cast<std::uint32_t>(e.plain.size()));
+    std::string centralExtra = e.centralExtra;
+    if (e.zip64Sizes) {
+      std::string sizes;
+      for (const std::uint64_t value : {std::uint64_t{uncompressed}, std::uint64_t{e.stored.size()}}) {
+        for (int b = 0; b < 8; ++b) sizes += static_cast<char>((value >> (8 * b)) & 0xFF);
+      }
+      centralExtra = ExtraBlock(0x0001, sizes) + centralExtra;
+    }
+    Put32(out, e.zip64Sizes ? 0xFFFFFFFF : static_cast<std::uint32_t>(e.stored.size()));
+    Put32(out, e.zip64Sizes ? 0xFFFFFFFF : uncompressed);
     Put16(out, static_cast<std::uint32_t>(e.name.size()));
-    Put16(out, static_cast<std::uint32_t>(e.centralExtra.size()));
+    Put16(out, static_cast<std::uint32_t>(centralExtra.size()));
     Put16(out, 0);  // comment
     Put16(out, 0);  // disk
     Put16(out, 0);  // internal attributes
     Put32(out, e.externalAttributes);
     Put32(out, static_cast<std::uint32_t>(zip.localOffsets[i] - layout.prefix.size()));
     out += e.name;
-    out += e.centralExtra;
+    out += centralExtra;
   }
   const std::size_t centralSize = out.size() - centralStart;
   zip.endOffset = out.size();

@@ -44,6 +44,9 @@ struct ZipEntry {
   std::uint32_t dosDateTime = DosDateTime(2021, 6, 15, 10, 30, 20);
   std::string localExtra;
   std::string centralExtra;
+  // The central record gives both sizes as zip64 markers (0xFFFFFFFF) and
+  // the real ones in a zip64 block ahead of `centralExtra`.
+  bool zip64Sizes = false;
   // Header fields that differ from what the content says.
   std::optional<std::uint32_t> crc;
   std::optional<std::uint32_t> uncompressedSize;
