@@ -211,4 +211,8 @@ std::size_t ReceiverSettings::EncodedLength(const std::wstring& text) const {
   return m_codec.Encode(text).size();
 }
 
+bool ReceiverSettings::SurvivesEncoding(const std::wstring& text) const {
+  return m_codec.Decode(m_codec.Encode(text)) == text;
+}
+
 }  // namespace nerova::link

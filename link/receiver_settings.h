@@ -62,6 +62,10 @@ class ReceiverSettings {
   // How many bytes `text` takes on the wire (for the window's checks before
   // it writes anything).
   std::size_t EncodedLength(const std::wstring& text) const;
+  // Whether `text` comes back unchanged from the wire's code page: a
+  // character without a mapping would reach the receiver as "?" or as a
+  // look-alike.
+  bool SurvivesEncoding(const std::wstring& text) const;
   // True while a read waits for its answer; an exchange asked for meanwhile
   // fails at once with its failure value.
   bool IsBusy() const { return m_bBusy; }

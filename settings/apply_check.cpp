@@ -24,4 +24,9 @@ std::wstring TooLongForReceiverMessage(const WireField& field) {
          std::to_wstring(ValueLimitBytes(field)) + L" bytes";
 }
 
+std::wstring NotSendableToReceiverMessage(const WireField& field) {
+  return std::wstring(field.label) + L" cannot be sent as written: the receiver takes only characters of this "
+                                     L"computer's code page";
+}
+
 }  // namespace nerova::settings

@@ -1,6 +1,7 @@
 #pragma once
 // The checks Apply makes before it writes anything: each field present after
-// trimming, and small enough for one command block of the receiver.
+// trimming, sendable in the receiver's code page as written, and small
+// enough for one command block of the receiver.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -25,5 +26,8 @@ inline constexpr WireField kPasswordField{L"Password", L"wifipassword="};
 std::size_t ValueLimitBytes(const WireField& field);
 // The message for a value whose encoding takes more than that.
 std::wstring TooLongForReceiverMessage(const WireField& field);
+// The message for a value that the code page of the wire cannot hold as
+// written.
+std::wstring NotSendableToReceiverMessage(const WireField& field);
 
 }  // namespace nerova::settings

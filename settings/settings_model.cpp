@@ -339,11 +339,18 @@ bool SettingsModel::CheckField(std::wstring& value, const WireField& field, std:
     Message(emptyMessage);
     return false;
   }
+  if (!CheckSendable(value, field)) return false;
   if (m_settings.EncodedLength(std::wstring(field.key) + value) > link::kMaxTextBytes) {
     Message(TooLongForReceiverMessage(field));
     return false;
   }
   return true;
+}
+
+bool SettingsModel::CheckSendable(const std::wstring& value, const WireField& field) {
+  if (m_settings.SurvivesEncoding(value)) return true;
+  Message(NotSendableToReceiverMessage(field));
+  return false;
 }
 
 bool SettingsModel::PauseBetweenWrites() {
@@ -355,12 +362,15 @@ void SettingsModel::RunSetField(Command command) {
   if (!UpdateData(true)) return;
   switch (command) {
     case Command::SetUrl:
+      if (!CheckSendable(m_strUrl, kUrlField)) break;
       Message(m_settings.WriteUrl(m_strUrl) ? kSetUrlOk : kSetUrlFailed);
       break;
     case Command::SetWifiName:
+      if (!CheckSendable(m_strWifiName, kWifiNameField)) break;
       Message(m_settings.WriteWifiName(m_strWifiName) ? kSetWifiNameOk : kSetWifiNameFailed);
       break;
     case Command::SetPassword:
+      if (!CheckSendable(m_strWifiPassword, kPasswordField)) break;
       Message(m_settings.WriteWifiPassword(m_strWifiPassword) ? kSetPasswordOk : kSetPasswordFailed);
       break;
     case Command::SetResolution:

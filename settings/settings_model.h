@@ -153,6 +153,9 @@ class SettingsModel {
   bool ApplyConfiguration();
   // Trims `value` in place and checks it for Apply; false after telling the user.
   bool CheckField(std::wstring& value, const WireField& field, std::wstring_view emptyMessage);
+  // False, with the message, when the value would not reach the receiver as
+  // written.
+  bool CheckSendable(const std::wstring& value, const WireField& field);
   void RunSetField(Command command);
   void RunGetCur();
   void RunBlockSweep();

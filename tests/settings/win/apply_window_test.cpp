@@ -202,6 +202,33 @@ TEST(ApplyWindow, AnEmptyPasswordIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(window.Text(IDC_WIFI_PASSWORD), L"   ");
 }
 
+TEST(ApplyWindow, TextTheCodePageCannotHoldIsRefusedBeforeAnythingIsWritten) {
+  // Chinese text under code page 1252 (Wine's default here) would go out as
+  // "???", and a letter with a look-alike as the look-alike.
+  ASSERT_EQ(GetACP(), 1252u);
+  g_bRebootExpected = false;
+  sim::SimStack stack;
+  AddReceiver(stack, sim::kCameraAUrl);
+  test::CapturedBoxes boxes;
+  DialogRunner window(stack);
+  ASSERT_TRUE(window.Started());
+  ASSERT_TRUE(WaitFor([&] { return window.Idle([](COrlenkDlg&) { return true; }); }));
+  stack.ClearTransfers();
+  SetWindowTextW(window.Item(IDC_WIFI_NAME), L"\u6444\u50CF\u5934-5G");
+  Click(window.Item(IDC_APPLY));
+  ASSERT_TRUE(WaitFor([&] { return boxes.Texts().size() == 1; }));
+  EXPECT_EQ(boxes.Texts()[0], NotSendableToReceiverMessage(kWifiNameField));
+  SetWindowTextW(window.Item(IDC_WIFI_NAME), L"camera-5G");
+  SetWindowTextW(window.Item(IDC_WIFI_PASSWORD), L"p\u0101ss");
+  ASSERT_TRUE(WaitFor([&] { return window.Idle([](COrlenkDlg&) { return true; }); }));
+  Click(window.Item(IDC_APPLY));
+  ASSERT_TRUE(WaitFor([&] { return boxes.Texts().size() == 2; }));
+  EXPECT_EQ(boxes.Texts()[1], NotSendableToReceiverMessage(kPasswordField));
+  ASSERT_TRUE(WaitFor([&] { return window.Idle([](COrlenkDlg&) { return true; }); }));
+  EXPECT_TRUE(Sets(stack).empty());
+  EXPECT_FALSE(g_bRebootExpected);
+}
+
 TEST(ApplyWindow, ExitDuringTheWritesClosesTheWindow) {
   g_bRebootExpected = false;
   sim::SimStack stack;
