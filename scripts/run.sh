@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds the Windows program and runs it under Wine: the demo build, whose
-# receiver is the substitute, so the settings window opens populated.
-#   NEROVA_RUN_BUILD=real   runs the DirectShow build instead (Wine has no
-#                           receiver: the window opens without one)
+# Builds the Windows program and runs it under Wine, the very executable that
+# ships, against the virtual receiver (installed first into the prefix of
+# this command), so the settings window opens populated.
 # With a display the program simply runs. Without one it runs under a private
 # Xvfb inside a Wine desktop (so the window gets its frame), a screenshot of
 # the window is saved to build/screenshots/, and the program is closed again.
+# `wine build/windows/sim/virtual/virtual-receiver.exe show` (with
+# WINEPREFIX=build/windows/wineprefix-run) then tells what the receiver holds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -13,25 +14,22 @@ cd "$root"
 bash scripts/install-deps.sh
 bash scripts/fetch-minizip.sh
 
-build=${NEROVA_RUN_BUILD:-demo}
-case "$build" in
-  demo) target=NerovaReceiverSettingDemo ;;
-  real) target=NerovaReceiverSetting ;;
-  *) echo "NEROVA_RUN_BUILD must be demo or real" >&2; exit 2 ;;
-esac
-
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target "$target"
-exe="$root/build/windows/app/$target.exe"
-prefix="$root/build/windows/wineprefix"
+cmake --build --preset windows --target NerovaReceiverSetting NerovaVirtualReceiver virtual_receiver_controller
+exe="$root/build/windows/app/NerovaReceiverSetting.exe"
+controller="$root/build/windows/sim/virtual/virtual-receiver.exe"
+prefix="$root/build/windows/wineprefix-run"
 caption="Nerova Wireless Receiver Setting V1.1"
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 && [ -z "${NEROVA_RUN_SCREENSHOT:-}" ]; then
+  bash scripts/wine-run.sh "$prefix" "$controller" install
   exec bash scripts/wine-run.sh "$prefix" "$exe"
 fi
 
 . scripts/xvfb-session.sh
 nerova_ensure_display
+bash scripts/wine-run.sh "$prefix" "$controller" install
+
 shots="$root/build/screenshots"
 mkdir -p "$shots"
 
@@ -58,7 +56,7 @@ fi
 # The window shows once its start-up load is done; give it one paint, then
 # let the poll timer tick once so the signal picture is current.
 sleep 3
-shot="$shots/$build.png"
+shot="$shots/program.png"
 import -window root "$shot"
 echo "run: screenshot saved to $shot"
 
@@ -77,7 +75,7 @@ wait_for_end() {
 # program.
 xdotool mousemove $((desktop_width - 11)) $((desktop_height - 10)) click 3 2>/dev/null || true
 sleep 1.5
-menu_shot="$shots/$build-tray-menu.png"
+menu_shot="$shots/program-tray-menu.png"
 import -window root "$menu_shot"
 echo "run: screenshot of the tray menu saved to $menu_shot"
 xdotool mousemove $((desktop_width - 35)) $((desktop_height - 12)) click 1 2>/dev/null || true

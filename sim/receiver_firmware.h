@@ -46,6 +46,9 @@ class ReceiverFirmware {
   // The answer to the last command received, at time `now`.
   CommandBlock Answer(std::chrono::milliseconds now) const;
   std::uint8_t LastCommand() const { return m_lastCommand; }
+  // Picks up where a receiver kept elsewhere left off (the virtual receiver
+  // keeps its state between processes): the command the next GET answers.
+  void SetLastCommand(std::uint8_t command) { m_lastCommand = command; }
 
   const ReceiverValues& Values() const { return m_values; }
   void SetValues(ReceiverValues values) { m_values = std::move(values); }

@@ -526,6 +526,14 @@ void Device::SetValues(ReceiverValues values) {
   m_world->Locked([&](auto&) { m_world->At(m_index).firmware.SetValues(std::move(values)); });
 }
 
+std::uint8_t Device::LastCommand() const {
+  return m_world->Locked([&](auto&) { return m_world->At(m_index).firmware.LastCommand(); });
+}
+
+void Device::SetLastCommand(std::uint8_t command) {
+  m_world->Locked([&](auto&) { m_world->At(m_index).firmware.SetLastCommand(command); });
+}
+
 void Device::PinRssi(std::optional<std::int32_t> value) {
   m_world->Locked([&](auto&) { m_world->At(m_index).firmware.PinRssi(value); });
 }

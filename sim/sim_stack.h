@@ -118,6 +118,9 @@ class Device {
   // The receiver's protocol state: values, answer faults, RSSI.
   ReceiverValues Values() const;
   void SetValues(ReceiverValues values);
+  // The command the next GET answers.
+  std::uint8_t LastCommand() const;
+  void SetLastCommand(std::uint8_t command);
   void PinRssi(std::optional<std::int32_t> value);
   void SetAnswerLineEnd(std::uint8_t command, bool on);
   void SetAnswerUnterminated(std::uint8_t command, bool on);
