@@ -15,6 +15,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   zip unzip dpkg-dev xz-utils python3
+  wixl msitools osslsigncode openssl
 )
 
 missing=()

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "nerova_version.h"
 #include "resources/resource_ids.h"
 #include "tests/ui/win_test_support.h"
 #include "ui/message_box.h"
@@ -303,6 +304,9 @@ std::wstring VersionString(const std::vector<BYTE>& data, const wchar_t* name) {
   return static_cast<const wchar_t*>(value);
 }
 
+// The version texts are plain ASCII.
+std::wstring Wide(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
+
 TEST_F(TemplateTest, VersionRecordNamesTheProductAndVersion) {
   wchar_t path[MAX_PATH] = {};
   ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
@@ -312,13 +316,18 @@ TEST_F(TemplateTest, VersionRecordNamesTheProductAndVersion) {
   std::vector<BYTE> data(size);
   ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, data.data()));
   EXPECT_EQ(VersionString(data, L"ProductName"), std::wstring(ui::kApplicationName));
-  EXPECT_EQ(VersionString(data, L"ProductVersion"), L"1.1");
+  EXPECT_EQ(VersionString(data, L"ProductVersion"), Wide(NEROVA_PRODUCT_VERSION_TEXT));
+  EXPECT_EQ(VersionString(data, L"FileVersion"), Wide(NEROVA_FILE_VERSION_TEXT));
 
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(1, 1));
-  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(1, 1));
+  const DWORD major_minor = MAKELONG(NEROVA_VERSION_MINOR, NEROVA_VERSION_MAJOR);
+  const DWORD patch_build = MAKELONG(0, NEROVA_VERSION_PATCH);
+  EXPECT_EQ(fixed->dwProductVersionMS, major_minor);
+  EXPECT_EQ(fixed->dwProductVersionLS, patch_build);
+  EXPECT_EQ(fixed->dwFileVersionMS, major_minor);
+  EXPECT_EQ(fixed->dwFileVersionLS, patch_build);
 }
 
 TEST_F(TemplateTest, ManifestAsksForCommonControlsSixInvokerAndPerMonitorDpi) {

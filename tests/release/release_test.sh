@@ -1,0 +1,177 @@
+#!/usr/bin/env bash
+# The release as a Windows user meets it, under Wine:
+#   release_test.sh BUILD_DIR PROJECT_VERSION
+# Makes the packages twice (the project's version and the next patch
+# version), checks their sums and signatures, then in a fresh prefix of its
+# own: installs the older MSI silently, starts the program from its
+# Start-menu shortcut and waits for its settings window, installs the newer
+# MSI over it (one product left, the newer version), uninstalls, and looks
+# for anything of ours left behind.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build_dir=$(cd "$1" && pwd)
+old_version=$2
+IFS=. read -r major minor patch <<<"$old_version"
+new_version=$major.$minor.$((patch + 1))
+
+work=$build_dir/release-test
+export WINEPREFIX=$work/wineprefix WINEARCH=win64 WINEDEBUG=-all
+# No Gecko or Mono installers; no menu entries written into the host's home.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+caption="Nerova Wireless Receiver Setting V1.1"
+product_name="Nerova Wireless Receiver Setting"
+
+fail() { echo "release test: FAIL: $*" >&2; exit 1; }
+step() { echo "release test: $*"; }
+# wait_for SECONDS COMMAND...: polls until COMMAND succeeds.
+wait_for() {
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.5
+  done
+}
+
+stop_wine() {
+  wineserver -k 2>/dev/null || true
+  timeout 60 wineserver -w 2>/dev/null || true
+}
+cleanup() {
+  stop_wine
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+stop_wine
+rm -rf "$work"
+mkdir -p "$work"
+
+# --- The packages ----------------------------------------------------------
+unset NEROVA_SIGN_CERT NEROVA_SIGN_KEY NEROVA_SIGN_PASS NEROVA_SIGN_TIMESTAMP_URL
+NEROVA_RELEASE_VERSION= bash "$root/release/make-packages.sh" "$build_dir" "$work/old"
+NEROVA_RELEASE_VERSION=$new_version bash "$root/release/make-packages.sh" "$build_dir" "$work/new"
+. "$root/release/signing.sh"
+ca=$(signing_test_certificate "$build_dir")
+old_msi=$work/old/NerovaReceiverSetting-$old_version-x64.msi
+new_msi=$work/new/NerovaReceiverSetting-$new_version-x64.msi
+zip=$work/old/NerovaReceiverSetting-$old_version-x64-portable.zip
+
+verify_signature() {
+  osslsigncode verify -CAfile "$ca" -in "$1" >/dev/null 2>&1 || fail "no valid signature on $1"
+}
+msi_property() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' -v p="$2" '$1 == p { print $2 }'; }
+
+for dir in old new; do
+  (cd "$work/$dir" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS of $dir do not match"
+done
+[ "$(msi_property "$old_msi" ProductVersion)" = "$old_version" ] || fail "old MSI's ProductVersion"
+[ "$(msi_property "$new_msi" ProductVersion)" = "$new_version" ] || fail "new MSI's ProductVersion"
+upgrade_code=$(msi_property "$old_msi" UpgradeCode)
+[ -n "$upgrade_code" ] && [ "$upgrade_code" = "$(msi_property "$new_msi" UpgradeCode)" ] \
+  || fail "the two MSIs do not share an UpgradeCode"
+old_code=$(msi_property "$old_msi" ProductCode)
+new_code=$(msi_property "$new_msi" ProductCode)
+# Windows removes only the folders that the RemoveFile table names (Wine
+# removes emptied ones by itself, so the uninstall below cannot tell): each
+# folder holding a component of ours must be named there.
+msi_rows() { msiinfo export "$1" "$2" | tr -d '\r' | tail -n +4; }
+component_dirs=$(msi_rows "$old_msi" Component | cut -f3 | sort -u | tr "\n" " ")
+removed_dirs=$(msi_rows "$old_msi" RemoveFile | awk -F'\t' '$3 == "" && $5 >= 2 { print $4 }' | sort -u | tr "\n" " ")
+[ "$component_dirs" = "$removed_dirs" ] || fail "folders removed on uninstall: $removed_dirs; folders of ours: $component_dirs"
+verify_signature "$old_msi"
+verify_signature "$new_msi"
+
+unzip -q "$zip" -d "$work/unzipped"
+portable=$work/unzipped/NerovaReceiverSetting-$old_version-x64
+for f in NerovaReceiverSetting.exe README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
+  [ -s "$portable/$f" ] || fail "portable zip lacks $f"
+done
+grep -q "Jean-loup Gailly" "$portable/LICENSE-zlib.txt" || fail "zlib licence text"
+grep -q "Gilles Vollant" "$portable/LICENSE-minizip.txt" || fail "minizip licence text"
+verify_signature "$portable/NerovaReceiverSetting.exe"
+step "packages, sums and signatures are good"
+
+# --- A fresh prefix on an X server of the test's own -----------------------
+# (the settings window is found by its caption, which other tests' windows
+# on a shared display carry too)
+Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+wait_for 30 test -s "$work/display" || fail "no X server"
+export DISPLAY=:$(cat "$work/display")
+wineboot -i >/dev/null 2>&1 || true
+# known_folder VARIABLE: where %VARIABLE% of the prefix's user lies.
+known_folder() { winepath -u "$(wine cmd /c echo "%$1%" | tr -d '\r')"; }
+install_dir="$(known_folder LOCALAPPDATA)/Programs/Nerova Receiver Setting"
+menu_dir="$(known_folder APPDATA)/Microsoft/Windows/Start Menu/Programs/Nerova Receiver Setting"
+shortcut="$menu_dir/$product_name.lnk"
+
+# Keys of the installed-programs list whose DisplayName is ours (Wine keeps
+# per-user products there under HKLM; Windows under HKCU).
+arp_keys() {
+  local hive
+  for hive in HKCU HKLM; do
+    wine reg query "$hive\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" /s 2>/dev/null | tr -d '\r' |
+      awk -v name="$product_name" '/^HKEY_/ { key = $0 }
+        $1 == "DisplayName" { value = $0; sub(/^ *[^ ]+ +[^ ]+ +/, "", value); if (value == name) print key }' || true
+  done
+}
+reg_value() {
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    awk -v v="$2" '$1 == v { sub(/^ *[^ ]+ +[^ ]+ +/, ""); print; exit }'
+}
+installed_exe_ok() { [ -f "$install_dir/NerovaReceiverSetting.exe" ]; }
+
+# --- Install -----------------------------------------------------------------
+wine msiexec /i "$(winepath -w "$old_msi")" /qn || fail "msiexec /i of $old_version returned $?"
+installed_exe_ok || fail "no program in $install_dir"
+[ -f "$shortcut" ] || fail "no Start-menu shortcut $shortcut"
+for f in README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
+  [ -f "$install_dir/$f" ] || fail "$f not installed"
+done
+verify_signature "$install_dir/NerovaReceiverSetting.exe"
+mapfile -t keys < <(arp_keys)
+[ "${#keys[@]}" -eq 1 ] || fail "${#keys[@]} installed-programs entries after the install"
+[ "$(reg_value "${keys[0]}" DisplayVersion)" = "$old_version" ] || fail "installed version is not $old_version"
+[ "$(reg_value "${keys[0]}" Publisher)" = "Nerova" ] || fail "publisher is not Nerova"
+[ "$(reg_value "${keys[0]}" Size)" -gt 0 ] 2>/dev/null || fail "no size in the installed-programs entry"
+step "$old_version installed"
+
+# --- The installed program starts from its shortcut --------------------------
+settings_window() { xdotool search --name "^$caption\$" 2>/dev/null | head -n1; }
+window_shows() { [ -n "$(settings_window)" ]; }
+# In the background: start waits for whatever the shortcut opens when that
+# is no program of ours.
+wine start /unix "$shortcut" >/dev/null 2>&1 &
+wait_for 120 window_shows || fail "no settings window within 120 s"
+pid=$(xdotool getwindowpid "$(settings_window)")
+tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q 'Programs\\Nerova Receiver Setting\\NerovaReceiverSetting.exe' \
+  || fail "the window belongs to $(tr '\0' ' ' <"/proc/$pid/cmdline"), not the installed program"
+stop_wine
+step "the installed program shows its settings window"
+
+# --- Upgrade in place --------------------------------------------------------
+wine msiexec /i "$(winepath -w "$new_msi")" /qn || fail "msiexec /i of $new_version returned $?"
+mapfile -t keys < <(arp_keys)
+[ "${#keys[@]}" -eq 1 ] || fail "${#keys[@]} installed-programs entries after the upgrade"
+[ "$(reg_value "${keys[0]}" DisplayVersion)" = "$new_version" ] || fail "upgraded version is not $new_version"
+[[ "${keys[0]}" == *"$new_code" ]] || fail "the remaining entry is not the new product"
+installed_exe_ok || fail "the upgrade lost the program"
+[ -f "$shortcut" ] || fail "the upgrade lost the shortcut"
+step "$new_version replaced $old_version"
+
+# --- Uninstall leaves nothing of ours -----------------------------------------
+wine msiexec /x "$(winepath -w "$new_msi")" /qn || fail "msiexec /x returned $?"
+[ ! -e "$install_dir" ] || fail "$install_dir is left"
+[ ! -e "$menu_dir" ] || fail "$menu_dir is left"
+[ "$(arp_keys | wc -l)" -eq 0 ] || fail "installed-programs entry is left"
+if wine reg query 'HKCU\Software\Nerova' >/dev/null 2>&1; then fail "HKCU\\Software\\Nerova is left"; fi
+# Then anything at all, in files or registry, that names us or our products,
+# and the installer's cached copy of the package (it has a random name).
+# (the registry files are current once the prefix's wineserver has ended)
+stop_wine
+leftovers=$( (find "$WINEPREFIX/drive_c" | grep -i -e nerova -e "${old_code//[\{\}]/}" -e "${new_code//[\{\}]/}";
+              grep -i -e nerova -e "${old_code//[\{\}]/}" -e "${new_code//[\{\}]/}" "$WINEPREFIX"/*.reg;
+              find "$WINEPREFIX/drive_c/windows/Installer" -name '*.msi' 2>/dev/null) || true)
+[ -z "$leftovers" ] || fail "left behind: $leftovers"
+step "uninstall left nothing behind"
+echo "release test: passed"
