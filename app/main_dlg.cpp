@@ -43,7 +43,7 @@ class PopupMenu {
 
 }  // namespace
 
-MainDlg::MainDlg(std::unique_ptr<HostHooks> hooks) : ui::Dialog(IDD_HOST), m_hooks(std::move(hooks)) {
+MainDlg::MainDlg() : ui::Dialog(IDD_HOST) {
   // One host per process run; tests run several in turn.
   g_bSettingsClosed = false;
   g_bHideOnFirstErase = true;
@@ -67,7 +67,6 @@ bool MainDlg::OnInitDialog() {
   // Explorer broadcasts this when it (re)starts; its notification area is
   // empty then.
   m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
-  if (m_hooks) m_hooks->Attach(Handle());
   return true;
 }
 
@@ -120,7 +119,7 @@ std::optional<LRESULT> MainDlg::OnDeviceChange(WPARAM event, LPARAM data) {
   return TRUE;
 }
 
-std::optional<LRESULT> MainDlg::OnPrivateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+std::optional<LRESULT> MainDlg::OnPrivateMessage(UINT message, WPARAM, LPARAM lParam) {
   if (message == WM_SETTINGS_CLOSED) {
     OnSettingsClosed();
     return 0;
@@ -133,7 +132,6 @@ std::optional<LRESULT> MainDlg::OnPrivateMessage(UINT message, WPARAM wParam, LP
     NotifyIcon(NIM_ADD, g_trayIcon);
     return 0;
   }
-  if (m_hooks) return m_hooks->OnMessage(message, wParam, lParam);
   return std::nullopt;
 }
 
@@ -203,7 +201,6 @@ void MainDlg::OnDestroy() {
   KillTimer(Handle(), kExitTimerId);
   NotifyIcon(NIM_DELETE, g_trayIcon);
   if (m_hDeviceNotify) UnregisterDeviceNotification(std::exchange(m_hDeviceNotify, nullptr));
-  if (m_hooks) m_hooks->Detach();
   // A settings thread still running now (an Exit before its window existed)
   // ends with the host.
   if (m_session && !g_bSettingsClosed) StopSettingsThread();

@@ -12,7 +12,6 @@
 #include <optional>
 #include <vector>
 
-#include "app/host_hooks.h"
 #include "app/settings_thread.h"
 #include "ui/dialog.h"
 
@@ -31,8 +30,7 @@ inline constexpr wchar_t kTrayExitText[] = L"Exit(&E)";
 
 class MainDlg : public ui::Dialog {
  public:
-  // `hooks` may be null.
-  explicit MainDlg(std::unique_ptr<HostHooks> hooks = nullptr);
+  MainDlg();
   ~MainDlg() override;
 
   // After RunModal: waits up to `timeoutMs` for every settings thread this
@@ -70,7 +68,6 @@ class MainDlg : public ui::Dialog {
   void ReapStoppedThreads();
   void FillTrayIcon();
 
-  std::unique_ptr<HostHooks> m_hooks;
   ui::KernelHandle m_hSettingsThread;
   std::shared_ptr<SettingsSession> m_session;
   // Stopped threads that may still be unwinding.

@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include "app/host_hooks.h"
 #include "app/main_dlg.h"
 #include "widgets/gdiplus_session.h"
 
@@ -32,7 +31,7 @@ bool COrlenkApp::InitInstance() {
   Gdiplus::GdiplusStartupInput input;
   Gdiplus::GdiplusStartup(&g_gdiplusToken, &input, nullptr);
 
-  MainDlg host(MakeHostHooks());
+  MainDlg host;
   host.RunModal();
   m_bThreadsLeft = !host.WaitForSettingsThreads(kThreadEndWaitMs);
   return false;

@@ -2,7 +2,7 @@
 // The boundary between the receiver link and the platform's media-capture
 // stack. On Windows it is DirectShow and Kernel Streaming (system device
 // enumerator, monikers, IBaseFilter, IKsTopologyInfo, IKsControl); in tests
-// and the demo build it is the receiver substitute. Every operation returns
+// it is the receiver substitute. Every operation returns
 // the HRESULT the platform gave, so the link's results are the platform's.
 //
 // Objects handed out through std::unique_ptr are single-owner interfaces: the

@@ -1,6 +1,6 @@
 #pragma once
 // UTF-8 as the receiver's code page: the text codec of builds that have no
-// ANSI code page (the native build, the demo console program). Wide strings
+// ANSI code page (the native build, the settings dump). Wide strings
 // are UTF-16 where wchar_t has 16 bits and UTF-32 where it has 32.
 #include "link/text_codec.h"
 

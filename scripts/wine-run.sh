@@ -20,6 +20,11 @@ fi
 if [ -n "${NEROVA_WINE_DESKTOP:-}" ]; then
   prefix="$prefix-desktop"
 fi
+# NEROVA_WINE_VARIANT=NAME gives a test a prefix of its own (what it installs
+# there, such as the virtual receiver, stays out of the other tests' way).
+if [ -n "${NEROVA_WINE_VARIANT:-}" ]; then
+  prefix="$prefix-$NEROVA_WINE_VARIANT"
+fi
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Gecko or Mono installer dialogs in a fresh prefix.

@@ -1,6 +1,6 @@
 #pragma once
-// Time as the receiver substitute sees it: the steady clock in the demo
-// build, a clock that only moves when told to in tests.
+// Time as the receiver substitute sees it: the steady clock in a running
+// substitute, a clock that only moves when told to in tests.
 #include <atomic>
 #include <chrono>
 

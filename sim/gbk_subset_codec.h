@@ -1,5 +1,5 @@
 #pragma once
-// A legacy multi-byte code page for tests and the demo build: ASCII plus a
+// A legacy multi-byte code page for tests: ASCII plus a
 // small table of GBK (code page 936) double-byte characters, enough to send
 // Chinese Wi-Fi names through the same paths as on a Chinese Windows.
 #include "link/text_codec.h"

@@ -158,7 +158,7 @@ class SimStack final : public link::CaptureStack {
   // Only the SETs and GETs of the settings control (size queries excluded).
   std::vector<TransferRecord> DataTransfers() const;
   void ClearTransfers();
-  // The log keeps the newest `count` records (the demo build runs for long).
+  // The log keeps the newest `count` records (for substitutes that run long).
   void SetTransferLogLimit(std::size_t count);
   std::vector<std::wstring> DebugLines() const;
   // References held on simulated filters, all holders together.

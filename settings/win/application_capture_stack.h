@@ -1,7 +1,7 @@
 #pragma once
 // The capture stack the program talks to the receiver through. Each
-// executable links exactly one definition: the real program DirectShow, the
-// demo program the receiver substitute.
+// executable links exactly one definition: the program DirectShow, the
+// window tests a receiver substitute of their own.
 #include "link/capture_stack.h"
 
 namespace nerova::settings::win {

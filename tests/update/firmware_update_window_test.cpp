@@ -1,5 +1,5 @@
 // The settings window's "FW Update" button, pressed in the real window over
-// the receiver substitute (as in the demo build): the package that the file
+// the receiver substitute: the package that the file
 // dialog hands over is unpacked and its tool starts from the new directory.
 #include <windows.h>
 

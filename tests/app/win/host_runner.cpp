@@ -23,7 +23,7 @@ BOOL RecordingHost::NotifyIcon(DWORD message, NOTIFYICONDATAW& data) {
   return MainDlg::NotifyIcon(message, data);
 }
 
-HostRunner::HostRunner(std::unique_ptr<HostHooks> hooks) : m_host(std::move(hooks)) {
+HostRunner::HostRunner() {
   m_ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   m_threadsDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   m_thread = std::thread([this] {

@@ -39,7 +39,7 @@ class RecordingHost : public MainDlg {
 class HostRunner {
  public:
   // Starts the host and waits until its settings window shows.
-  explicit HostRunner(std::unique_ptr<HostHooks> hooks = nullptr);
+  HostRunner();
   // Ends the host if it still runs (tray Exit) and joins its thread.
   ~HostRunner();
   HostRunner(const HostRunner&) = delete;

@@ -1,6 +1,5 @@
 // What the executable supplies to the host in the tests: a receiver
-// substitute of the tests' own and no host hooks.
-#include "app/host_hooks.h"
+// substitute of the tests' own.
 #include "settings/win/application_capture_stack.h"
 #include "tests/app/win/test_stack.h"
 
@@ -24,9 +23,3 @@ namespace nerova::settings::win {
 link::CaptureStack& ApplicationCaptureStack() { return app::testing::TestStack(); }
 
 }  // namespace nerova::settings::win
-
-namespace nerova::app {
-
-std::unique_ptr<HostHooks> MakeHostHooks() { return nullptr; }
-
-}  // namespace nerova::app

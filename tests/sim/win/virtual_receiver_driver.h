@@ -1,0 +1,25 @@
+#pragma once
+// Drives the virtual receiver from a test as a tester drives it: through
+// its controller, virtual-receiver.exe (NEROVA_RECEIVER_CONTROLLER, compiled
+// in by the test), reading what `show` and `log` print.
+#include <string>
+#include <vector>
+
+#include "sim/virtual/receiver_record.h"
+
+namespace nerova::sim::virtual_receiver::testing {
+
+// Runs the controller with `arguments`; its exit status, or -1 when it did
+// not run or end.
+int RunController(const std::wstring& arguments);
+// The receiver's record as `show` prints it (settings and presence).
+ReceiverRecord ReceiverState();
+// The transfers as `log` prints them.
+struct LoggedTransfer {
+  long long timeMs = 0;  // within the day
+  bool set = false;
+  std::string bytes;  // the 60 bytes
+};
+std::vector<LoggedTransfer> ReceiverLog();
+
+}  // namespace nerova::sim::virtual_receiver::testing
