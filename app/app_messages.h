@@ -13,6 +13,10 @@ inline constexpr UINT WM_TRAYICON = WM_USER + 1001;  // 2025
 // The grace period a settings window gets to close after the tray's Exit.
 inline constexpr UINT_PTR kExitTimerId = 1;
 inline constexpr UINT kExitTimerPeriodMs = 1000;
+// While a stopped settings thread finishes its Apply, the host looks at its
+// grace time this often.
+inline constexpr UINT_PTR kStopGraceTimerId = 2;
+inline constexpr UINT kStopGraceTimerPeriodMs = 250;
 
 // Between throwing a settings window away after a removal and starting the
 // next one.

@@ -135,4 +135,12 @@ link::HResult GatedCaptureStack::EnumerateVideoInputs(std::unique_ptr<link::Devi
   return hr;
 }
 
+void GatedCaptureStack::HoldForWholeSequence(bool hold) {
+  if (hold) {
+    m_access.BeginHold();
+    return;
+  }
+  if (m_access.EndHold() && m_stopTookEffect) m_stopTookEffect();
+}
+
 }  // namespace nerova::app

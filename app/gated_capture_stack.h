@@ -4,6 +4,8 @@
 // the access is stopped each such operation fails with kAccessStopped without
 // touching the device; references are still given back (Release always
 // passes through), so a stopped thread lets go of the receiver by itself.
+#include <functional>
+
 #include "app/receiver_gate.h"
 #include "link/capture_stack.h"
 
@@ -15,14 +17,20 @@ constexpr link::HResult kAccessStopped = static_cast<link::HResult>(0x8007048Fu)
 
 class GatedCaptureStack final : public link::CaptureStack {
  public:
-  GatedCaptureStack(ReceiverAccess& access, link::CaptureStack& inner) : m_access(access), m_inner(inner) {}
+  // `stopTookEffect` runs on the thread that ends a held sequence when a
+  // stop that waited for it takes effect there.
+  GatedCaptureStack(ReceiverAccess& access, link::CaptureStack& inner, std::function<void()> stopTookEffect = {})
+      : m_access(access), m_inner(inner), m_stopTookEffect(std::move(stopTookEffect)) {}
 
   link::HResult EnumerateVideoInputs(std::unique_ptr<link::DeviceEnumeration>& out) override;
   void DebugOutput(const wchar_t* text) override { m_inner.DebugOutput(text); }
+  void HoldForWholeSequence(bool hold) override;
+  bool StopRequested() const override { return m_access.StopRequested(); }
 
  private:
   ReceiverAccess& m_access;
   link::CaptureStack& m_inner;
+  std::function<void()> m_stopTookEffect;
 };
 
 }  // namespace nerova::app

@@ -93,6 +93,12 @@ void MainDlg::OnCommand(int id, int code, HWND control) {
 }
 
 bool MainDlg::OnTimer(UINT_PTR timerId) {
+  if (timerId == kStopGraceTimerId) {
+    bool waiting = false;
+    for (const SettingsThread& thread : m_stopped) waiting = thread.session->EnforceStopGrace() || waiting;
+    if (!waiting) KillTimer(Handle(), kStopGraceTimerId);
+    return true;
+  }
   if (timerId != kExitTimerId) return false;
   KillTimer(Handle(), kExitTimerId);
   if (g_bSettingsClosed) return true;  // closed in time; the host is ending
@@ -175,7 +181,10 @@ void MainDlg::StartSettingsThread() {
 }
 
 void MainDlg::StopSettingsThread() {
-  if (m_session) m_session->Stop();
+  if (m_session) {
+    m_session->Stop();
+    if (m_session->EnforceStopGrace()) SetTimer(Handle(), kStopGraceTimerId, kStopGraceTimerPeriodMs, nullptr);
+  }
   if (m_hSettingsThread) m_stopped.push_back(SettingsThread{std::move(m_hSettingsThread), std::move(m_session)});
   m_session = nullptr;
   ReapStoppedThreads();
@@ -199,6 +208,7 @@ void MainDlg::ReapStoppedThreads() {
 
 void MainDlg::OnDestroy() {
   KillTimer(Handle(), kExitTimerId);
+  KillTimer(Handle(), kStopGraceTimerId);
   NotifyIcon(NIM_DELETE, g_trayIcon);
   if (m_hDeviceNotify) UnregisterDeviceNotification(std::exchange(m_hDeviceNotify, nullptr));
   // A settings thread still running now (an Exit before its window existed)

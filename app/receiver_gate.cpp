@@ -32,12 +32,39 @@ void ReceiverAccess::Leave() {
   ReleaseIfIdleLocked();
 }
 
-void ReceiverAccess::Stop() {
+bool ReceiverAccess::Stop() {
+  {
+    std::lock_guard lock(m_gate.m_mutex);
+    if (m_holding) {
+      m_stopPending.store(true);
+      return false;
+    }
+  }
+  ForceStop();
+  return true;
+}
+
+void ReceiverAccess::ForceStop() {
   m_stopped.store(true);
   std::lock_guard lock(m_gate.m_mutex);
   ReleaseIfIdleLocked();
   // Also wakes this access's own Enter if it is waiting.
   m_gate.m_changed.notify_all();
+}
+
+void ReceiverAccess::BeginHold() {
+  std::lock_guard lock(m_gate.m_mutex);
+  m_holding = true;
+}
+
+bool ReceiverAccess::EndHold() {
+  {
+    std::lock_guard lock(m_gate.m_mutex);
+    m_holding = false;
+    if (!m_stopPending.load() || m_stopped.load()) return false;
+  }
+  ForceStop();
+  return true;
 }
 
 bool ReceiverAccess::HoldsGate() const {

@@ -49,11 +49,22 @@ class ReceiverAccess {
 
   // Callable from any thread; blocks only for the gate's bookkeeping. No
   // exchange is allowed any more, and the gate is given up as soon as none
-  // is under way.
-  void Stop();
+  // is under way. During a held sequence (below) the stop is only noted and
+  // takes effect when the sequence ends: false then.
+  bool Stop();
+  // Stops now, held sequence or not (its time is up).
+  void ForceStop();
   bool Stopped() const { return m_stopped.load(); }
+  // Stopped, or a stop waits for the held sequence to end.
+  bool StopRequested() const { return m_stopped.load() || m_stopPending.load(); }
+
+  // A sequence of exchanges that must complete whole (an Apply's writes and
+  // the restart after them): a stop that arrives meanwhile lets it finish.
+  // EndHold is true when a stop took effect there.
+  void BeginHold();
+  bool EndHold();
   // Stop, by the access's own thread once it is done with the receiver.
-  void Withdraw() { Stop(); }
+  void Withdraw() { ForceStop(); }
 
   // True while this access holds the gate (tests).
   bool HoldsGate() const;
@@ -63,7 +74,9 @@ class ReceiverAccess {
 
   ReceiverGate& m_gate;
   std::atomic<bool> m_stopped{false};
-  int m_inFlight = 0;  // guarded by the gate's mutex
+  std::atomic<bool> m_stopPending{false};
+  bool m_holding = false;  // guarded by the gate's mutex
+  int m_inFlight = 0;      // guarded by the gate's mutex
 };
 
 // Enter and Leave for one exchange.

@@ -53,7 +53,29 @@ void SettingsSession::Stop() {
       if (HWND window = m_pSettingsDlg->Handle()) ShowWindowAsync(window, SW_HIDE);
     }
   }
-  m_access.Stop();
+  if (m_access.Stop()) {
+    PostQuit();
+    return;
+  }
+  // An Apply is writing: it ends the thread itself when it is done
+  // (StopTookEffect), or EnforceStopGrace does after kStopGraceMs.
+  m_nStopTick = GetTickCount();
+  m_bGracePending.store(true);
+}
+
+bool SettingsSession::EnforceStopGrace() {
+  if (!m_bGracePending.load() || m_access.Stopped()) {
+    m_bGracePending.store(false);
+    return false;
+  }
+  if (GetTickCount() - m_nStopTick < kStopGraceMs) return true;
+  m_access.ForceStop();
+  PostQuit();
+  m_bGracePending.store(false);
+  return false;
+}
+
+void SettingsSession::PostQuit() {
   // The thread makes its queue before it first looks at the flag, so either
   // this reaches it or it sees the flag and ends before showing anything.
   if (const DWORD threadId = m_threadId.load()) PostThreadMessageW(threadId, WM_QUIT, 0, 0);

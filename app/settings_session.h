@@ -8,7 +8,10 @@
 // tool launch look at it), the receiver access refuses every further
 // exchange, the window is hidden, and WM_QUIT is posted to the thread, which
 // ends every modal loop it is in (dialogs, message boxes, PumpWait) one
-// after the other.
+// after the other. An Apply that is writing when the stop comes completes
+// first, its writes and the restart, within kStopGraceMs: only then are the
+// exchanges refused and WM_QUIT posted, so that the receiver is never left
+// with part of a configuration.
 #include <windows.h>
 
 #include <atomic>
@@ -21,6 +24,9 @@ class Dialog;
 }
 
 namespace nerova::app {
+
+// How long a stop waits for an Apply in progress.
+inline constexpr DWORD kStopGraceMs = 2000;
 
 class SettingsSession {
  public:
@@ -53,13 +59,23 @@ class SettingsSession {
   // Stops the thread as described above. Idempotent; never blocks on the
   // thread.
   void Stop();
+  // Called now and then while a stop waits for an Apply: once the grace
+  // time is over, the stop takes effect whatever the Apply is doing. True
+  // while the stop still waits.
+  bool EnforceStopGrace();
+  // Settings thread side: the Apply a stop waited for has ended.
+  void StopTookEffect() { PostQuit(); }
 
  private:
   mutable std::mutex m_mutex;
   ui::Dialog* m_pSettingsDlg = nullptr;  // guarded by m_mutex
   bool m_everAttached = false;           // guarded by m_mutex
   std::atomic<bool> m_stopped{false};
+  void PostQuit();
+
   std::atomic<DWORD> m_threadId{0};
+  std::atomic<bool> m_bGracePending{false};
+  DWORD m_nStopTick = 0;  // host thread only
   ReceiverAccess m_access;
 };
 

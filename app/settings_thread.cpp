@@ -40,7 +40,8 @@ DWORD RunSettingsWindow(HWND host, SettingsSession& session) {
   ui::ThreadStopBinding binding(session.StopFlag());
   INT_PTR result = -1;
   {
-    GatedCaptureStack stack(session.Access(), settings::win::ApplicationCaptureStack());
+    GatedCaptureStack stack(session.Access(), settings::win::ApplicationCaptureStack(),
+                            [&session] { session.StopTookEffect(); });
     settings::win::COrlenkDlg dialog(stack);
     {
       Attachment attachment(session, dialog);

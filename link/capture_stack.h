@@ -116,6 +116,13 @@ class CaptureStack {
   virtual HResult EnumerateVideoInputs(std::unique_ptr<DeviceEnumeration>& out) = 0;
   // OutputDebugStringW.
   virtual void DebugOutput(const wchar_t* text) = 0;
+
+  // Whoever may stop the caller's use of the receiver (the tray host, when it
+  // replaces the settings window) lets a sequence held here complete whole,
+  // briefly; StopRequested tells that such a stop has come. Nothing of the
+  // kind on a stack of its own.
+  virtual void HoldForWholeSequence(bool /*hold*/) {}
+  virtual bool StopRequested() const { return false; }
 };
 
 }  // namespace nerova::link

@@ -34,6 +34,22 @@ class ReceiverLink {
   // bytes beyond the control's length are not touched.
   HResult GetCur(std::uint8_t* buffer, std::uint32_t capacity, CaptureFilter* filter);
 
+  // Holds a sequence of transfers that must complete whole for its scope
+  // (see CaptureStack::HoldForWholeSequence).
+  class WholeSequence {
+   public:
+    explicit WholeSequence(ReceiverLink& link) : m_stack(link.m_stack) { m_stack.HoldForWholeSequence(true); }
+    ~WholeSequence() { m_stack.HoldForWholeSequence(false); }
+    WholeSequence(const WholeSequence&) = delete;
+    WholeSequence& operator=(const WholeSequence&) = delete;
+
+   private:
+    CaptureStack& m_stack;
+  };
+  // The caller's use of the receiver is being stopped: it is to change
+  // nothing beyond the sequence it holds.
+  bool StopRequested() const { return m_stack.StopRequested(); }
+
  private:
   CaptureStack& m_stack;
 };

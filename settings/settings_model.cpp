@@ -302,33 +302,44 @@ bool SettingsModel::ApplyConfiguration() {
   const std::int32_t longPress = m_view.SliderPosition();
   const bool agingTest = m_view.IsChecked(IDC_AGING_TEST);
 
+  // A window closed before anything went out writes nothing.
+  if (m_bClosing) return false;
+
+  // From the first write on, the configuration goes out whole: a close
+  // request waits for the end, and so does a stop of this window's thread
+  // (briefly). Only a write that fails ends it early.
+  link::ReceiverLink::WholeSequence whole(m_link);
   if (!m_settings.WriteUrl(url)) {
     Message(kApplyFailed);
     return false;
   }
-  if (!PauseBetweenWrites()) return false;
+  m_pump.PumpWait(kWritePauseMs);
   if (!m_settings.WriteWifiName(wifiName)) {
     Message(kApplyFailed);
     return false;
   }
-  if (!PauseBetweenWrites()) return false;
+  m_pump.PumpWait(kWritePauseMs);
   if (!m_settings.WriteWifiPassword(wifiPassword)) {
     Message(kApplyFailed);
     return false;
   }
-  if (!PauseBetweenWrites()) return false;
+  m_pump.PumpWait(kWritePauseMs);
   // These two are not reported: the receiver's older firmware lacks them.
   m_settings.WriteLongPressTime(longPress);
-  if (!PauseBetweenWrites()) return false;
+  m_pump.PumpWait(kWritePauseMs);
   m_settings.WriteAgingTest(agingTest);
-  if (!PauseBetweenWrites()) return false;
+  m_pump.PumpWait(kWritePauseMs);
 
-  // The user reads this before the receiver goes away.
-  Message(kApplySucceeded);
+  // The user reads this before the receiver goes away, unless the window
+  // was closed meanwhile.
+  if (!m_bClosing) Message(kApplySucceeded);
   m_bLoaded = false;
   m_bDevicePresent = false;
   EnableDeviceControls();
-  g_bRebootExpected = true;
+  // A window that is being replaced changes nothing beyond its receiver:
+  // the restart it sends is news to the host, and the window that replaces
+  // it learns of the receiver's return by itself.
+  if (!m_link.StopRequested()) g_bRebootExpected = true;
   m_settings.RequestReboot();
   return true;
 }
@@ -351,11 +362,6 @@ bool SettingsModel::CheckSendable(const std::wstring& value, const WireField& fi
   if (m_settings.SurvivesEncoding(value)) return true;
   Message(NotSendableToReceiverMessage(field));
   return false;
-}
-
-bool SettingsModel::PauseBetweenWrites() {
-  m_pump.PumpWait(kWritePauseMs);
-  return !m_bClosing;
 }
 
 void SettingsModel::RunSetField(Command command) {

@@ -160,8 +160,6 @@ class SettingsModel {
   void RunGetCur();
   void RunBlockSweep();
   void Pause();
-  // False when the window began closing during the pause.
-  bool PauseBetweenWrites();
   void Message(std::wstring_view text);
 
   bool m_bExchanging = false;

@@ -73,6 +73,33 @@ TEST(ReceiverGate, ASecondAccessWaitsUntilTheFirstIsStopped) {
   EXPECT_TRUE(second.HoldsGate());
 }
 
+TEST(ReceiverGate, AStopDuringAHeldSequenceLetsItFinishAndThenTakesEffect) {
+  ReceiverGate gate;
+  ReceiverAccess access(gate);
+  ASSERT_TRUE(access.Enter());
+  access.Leave();
+  access.BeginHold();
+  EXPECT_FALSE(access.Stop());
+  EXPECT_TRUE(access.StopRequested());
+  EXPECT_FALSE(access.Stopped());
+  // The sequence goes on to its end.
+  ASSERT_TRUE(access.Enter());
+  access.Leave();
+  EXPECT_TRUE(access.EndHold());
+  EXPECT_TRUE(access.Stopped());
+  EXPECT_FALSE(access.Enter());
+  EXPECT_FALSE(gate.Held());
+
+  // Without a stop the hold ends quietly; a forced stop does not wait.
+  ReceiverAccess other(gate);
+  other.BeginHold();
+  EXPECT_FALSE(other.EndHold());
+  other.BeginHold();
+  other.ForceStop();
+  EXPECT_FALSE(other.Enter());
+  EXPECT_FALSE(other.EndHold());
+}
+
 TEST(ReceiverGate, AStopInTheMiddleOfAnExchangePassesTheGateOnOnlyWhenItHasReturned) {
   ReceiverGate gate;
   ReceiverAccess old(gate);

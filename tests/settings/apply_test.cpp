@@ -388,16 +388,17 @@ TEST_F(ApplyTest, CommandsDuringTheWaitsDoNotRunInTheMiddle) {
   EXPECT_EQ(view.texts[IDC_WIFI_NAME], L"TAVI-");
 }
 
-TEST_F(ApplyTest, ExitDuringApplyClosesAndStopsWriting) {
+TEST_F(ApplyTest, ExitDuringApplyClosesOnceTheWholeConfigurationIsOut) {
   pump.DuringNextWait([&] {
     pump.DuringNextWait([&] { model.OnExit(); });
   });
   model.OnApply();
   EXPECT_EQ(view.endResult, 1);
-  // URL and name went out before Exit; nothing after, no box, no restart.
-  EXPECT_EQ(SetCodes(), (std::vector<std::uint8_t>{0x02, 0x04}));
+  // Exit came after URL and name: the rest and the restart still went out,
+  // without the box the closed window would show.
+  EXPECT_EQ(SetCodes(), (std::vector<std::uint8_t>{0x02, 0x04, 0x05, 0x0D, 0x0C, 0x64}));
   EXPECT_TRUE(view.messages.empty());
-  EXPECT_FALSE(g_bRebootExpected);
+  EXPECT_TRUE(g_bRebootExpected);
 }
 
 TEST_F(ApplyTest, ExitReadsAndWritesNothing) {

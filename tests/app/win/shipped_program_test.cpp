@@ -4,6 +4,7 @@
 // module, and told of the receiver's comings and goings by the notices the
 // system broadcasts. Driven from outside, as a user would drive it.
 #include <windows.h>
+#include <dbt.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include "resources/resource_ids.h"
 #include "settings/apply_texts.h"
 #include "sim/receiver_firmware.h"
+#include "sim/virtual/shared_receiver.h"
 #include "tests/app/win/shipped_program.h"
 #include "tests/ui/win_test_support.h"
 
@@ -170,6 +172,55 @@ TEST_F(ShippedProgramTest, AStormOfRemovalsLeavesOneWindowAndExitStaysQuick) {
   ASSERT_TRUE(program.ChooseTrayExit());
   EXPECT_TRUE(program.WaitForEnd(10000));
   EXPECT_LT(GetTickCount() - start, 5000u);
+}
+
+// The blocks written since `from` log entries, read straight from the
+// receiver's log file (the controller would take too long to start here).
+std::vector<LoggedTransfer> SetsSince(std::size_t from) {
+  std::vector<LoggedTransfer> log = ReceiverLog();
+  log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(std::min(from, log.size())));
+  return Sets(log);
+}
+
+bool AnySetLogged(std::size_t linesBefore) {
+  std::size_t lines = 0;
+  for (char c : sim::virtual_receiver::ReceiverLock().ReadLog()) lines += c == '\n';
+  return lines > linesBefore;
+}
+
+TEST_F(ShippedProgramTest, AnotherDevicesRemovalDuringApplyStillLetsTheWholeConfigurationOut) {
+  ShippedProgram program;
+  const HWND window = program.WaitForSettingsWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(test::WaitUntil([&] { return ShowsLoaded(window, L"Site-Cam-7"); }, kLongWaitMs));
+  SetControlText(window, IDC_WIFI_NAME, L"Yard-3");
+  const std::size_t before = ReceiverLog().size();
+  Click(window, IDC_APPLY);
+  // As soon as the first block is out, a serial port goes away: the host
+  // replaces the settings window, but not before its Apply has ended.
+  ASSERT_TRUE(test::WaitUntil([&] { return AnySetLogged(before); }, kLongWaitMs));
+  DEV_BROADCAST_PORT_W port{};
+  port.dbcp_size = sizeof port;
+  port.dbcp_devicetype = DBT_DEVTYP_PORT;
+  lstrcpyW(port.dbcp_name, L"COM7");
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutW(program.Host(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(&port),
+                      SMTO_NORMAL, 20000, &answer);
+
+  ASSERT_TRUE(test::WaitUntil([&] { return SetsSince(before).size() >= 6; }, kLongWaitMs));
+  const std::vector<LoggedTransfer> sets = SetsSince(before);
+  ASSERT_EQ(sets.size(), 6u);
+  EXPECT_EQ(PayloadText(sets[1]), "wifiname=Yard-3");
+  EXPECT_EQ(static_cast<std::uint8_t>(sets[5].bytes[0]), kRestartCode);
+  // The window that took over finds the receiver after its restart.
+  HWND current = nullptr;
+  EXPECT_TRUE(test::WaitUntil(
+      [&] {
+        const std::vector<HWND> windows = program.SettingsWindows();
+        current = windows.size() == 1 ? windows[0] : nullptr;
+        return current && current != window && ShowsLoaded(current, L"Yard-3");
+      },
+      kLongWaitMs));
 }
 
 // A visible top-level window of the program other than its settings window
