@@ -81,13 +81,29 @@ void SettingsModel::Submit(Command command) {
   while (!m_deferred.empty() && !m_bClosing) {
     const Command next = m_deferred.front();
     m_deferred.erase(m_deferred.begin());
-    // An Apply that waited behind a probe which lost the receiver has
-    // nothing to write to (its button is disabled by now).
-    if (next == Command::Apply && !m_bDevicePresent) continue;
-    Run(next);
+    if (StillWanted(next)) Run(next);
   }
   m_deferred.clear();
   m_bExchanging = false;
+  // Whatever ran, the controls that need the receiver say whether it is
+  // there.
+  if (m_bControlsShowPresent != m_bDevicePresent) EnableDeviceControls();
+  if (m_bDevicePresent) m_view.EnableControl(IDC_REFRESH, true);
+}
+
+bool SettingsModel::StillWanted(Command command) const {
+  // An Apply that waited behind a probe which lost the receiver has nothing
+  // to write to (its button is disabled by now).
+  if (command == Command::Apply) return m_bDevicePresent;
+  // While the receiver restarts after an Apply, what was asked before it
+  // went out belongs to the configuration it replaced.
+  if (m_bAwaitingRestart) {
+    return command != Command::Refresh && command != Command::SelchangeMode && command != Command::SelchangeModel &&
+           command != Command::SetUrl && command != Command::SetWifiName && command != Command::SetPassword &&
+           command != Command::SetResolution && command != Command::SetCur && command != Command::GetCur &&
+           command != Command::BlockSweep;
+  }
+  return true;
 }
 
 void SettingsModel::Run(Command command) {
@@ -154,6 +170,7 @@ void SettingsModel::LoadSettings() {
   if (m_bLoaded) return;
   m_bLoaded = true;
   m_bDevicePresent = true;
+  m_bAwaitingRestart = false;
 
   m_view.SetControlText(IDC_FIRMWARE_VERSION, m_settings.ReadFirmwareVersion());
   m_strUrl = m_settings.ReadText(link::CMD_URL);
@@ -211,6 +228,7 @@ void SettingsModel::CheckDevice() {
 }
 
 void SettingsModel::EnableDeviceControls() {
+  m_bControlsShowPresent = m_bDevicePresent;
   for (int id : kDeviceControls) m_view.EnableControl(id, m_bDevicePresent);
 }
 
@@ -341,6 +359,7 @@ bool SettingsModel::ApplyConfiguration() {
   // it learns of the receiver's return by itself.
   if (!m_link.StopRequested()) g_bRebootExpected = true;
   m_settings.RequestReboot();
+  m_bAwaitingRestart = true;
   return true;
 }
 

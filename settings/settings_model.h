@@ -149,6 +149,8 @@ class SettingsModel {
   void RunSelchangeMode();
   void RunSelchangeModel();
   void RunApply();
+  // Whether a command that waited behind an exchange still makes sense now.
+  bool StillWanted(Command command) const;
   // True when everything was written and the receiver told to restart.
   bool ApplyConfiguration();
   // Trims `value` in place and checks it for Apply; false after telling the user.
@@ -165,6 +167,11 @@ class SettingsModel {
   bool m_bExchanging = false;
   bool m_bClosing = false;
   bool m_bApplying = false;
+  // From a successful Apply until the receiver is read again.
+  bool m_bAwaitingRestart = false;
+  // What the device-bound controls were last set to (the template starts
+  // them enabled).
+  bool m_bControlsShowPresent = true;
   std::vector<Command> m_deferred;
 };
 

@@ -380,12 +380,29 @@ TEST_F(ApplyTest, CommandsDuringTheWaitsDoNotRunInTheMiddle) {
   EXPECT_EQ(Sets()[0].bytes, Block(0x02, "rtsp://192.168.1.200/video1.sdp"));
   EXPECT_EQ(Sets()[1].bytes, Block(0x04, "wifiname=TAVI_5G_0A0B"));
   EXPECT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplySucceeded)});
-  // Afterwards the Refresh ran (its probe finds the restarting receiver gone
-  // and empties the version) and the model change took effect; the second
-  // Apply was dropped.
-  EXPECT_EQ(view.texts[IDC_FIRMWARE_VERSION], L"");
-  EXPECT_EQ(model.m_strModel, L"RD700/RC60H5");
-  EXPECT_EQ(view.texts[IDC_WIFI_NAME], L"TAVI-");
+  // Afterwards nothing of what waited ran: it belonged to the configuration
+  // the receiver is restarting with. The Refresh read nothing, the model
+  // change did not touch the Wi-Fi name, the second Apply wrote nothing, and
+  // the controls wait for the receiver's return.
+  EXPECT_EQ(stack.DataTransfers().back().bytes[0], 0x64);
+  EXPECT_EQ(model.m_strModel, L"RC300W");
+  EXPECT_EQ(view.texts[IDC_WIFI_NAME], L"TAVI_5G_0A0B");
+  for (int id : {IDC_MODE, IDC_MODEL, IDC_WIFI_NAME, IDC_APPLY}) EXPECT_FALSE(view.IsEnabled(id)) << id;
+}
+
+TEST_F(ApplyTest, ARefreshQueuedBehindARefusedRestartLeavesTheWindowToItsProbe) {
+  // The receiver refuses the restart and goes on answering.
+  receiver.RefuseSets(0x64);
+  pump.DuringNextWait([&] { model.OnRefresh(); });
+  model.OnApply();
+  EXPECT_FALSE(model.m_bDevicePresent);
+  for (int id : {IDC_WIFI_NAME, IDC_APPLY, IDC_REFRESH}) EXPECT_FALSE(view.IsEnabled(id)) << id;
+  // The next probe finds it, reads it, and every control follows.
+  model.OnTimer(POLL_TIMER);
+  EXPECT_TRUE(model.m_bDevicePresent);
+  for (int id : {IDC_MODE, IDC_MODEL, IDC_WIFI_NAME, IDC_WIFI_PASSWORD, IDC_APPLY, IDC_REFRESH}) {
+    EXPECT_TRUE(view.IsEnabled(id)) << id;
+  }
 }
 
 TEST_F(ApplyTest, ExitDuringApplyClosesOnceTheWholeConfigurationIsOut) {
