@@ -25,6 +25,11 @@ fi
 if [ -n "${NEROVA_WINE_VARIANT:-}" ]; then
   prefix="$prefix-$NEROVA_WINE_VARIANT"
 fi
+# NEROVA_WINE_DPI=N: a prefix of its own whose display has N dots per inch
+# (144 is Windows' 150 % scaling).
+if [ -n "${NEROVA_WINE_DPI:-}" ]; then
+  prefix="$prefix-dpi$NEROVA_WINE_DPI"
+fi
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Gecko or Mono installer dialogs in a fresh prefix.
@@ -37,6 +42,9 @@ mkdir -p "$(dirname "$prefix")"
   if [ ! -f "$prefix/.nerova-ready" ]; then
     rm -rf "$prefix"
     wineboot -i >/dev/null 2>&1 || true
+    if [ -n "${NEROVA_WINE_DPI:-}" ]; then
+      wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$NEROVA_WINE_DPI" /f >/dev/null 2>&1 || true
+    fi
     if [ -n "${NEROVA_WINE_DESKTOP:-}" ]; then
       wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 || true
       wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x800 /f >/dev/null 2>&1 || true

@@ -13,7 +13,7 @@ bool IsPlainTextLabel(HWND control) {
   if (!GetClassNameW(control, className, 16) || lstrcmpiW(className, L"Static") != 0) return false;
   const LONG_PTR style = GetWindowLongPtrW(control, GWL_STYLE);
   const LONG_PTR kind = style & SS_TYPEMASK;
-  if (kind != SS_LEFT && kind != SS_CENTER && kind != SS_RIGHT) return false;
+  if (kind != SS_LEFT && kind != SS_LEFTNOWORDWRAP && kind != SS_CENTER && kind != SS_RIGHT) return false;
   if (style & (WS_BORDER | SS_SUNKEN)) return false;
   return (GetWindowLongPtrW(control, GWL_EXSTYLE) & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) == 0;
 }
