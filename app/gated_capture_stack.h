@@ -26,6 +26,7 @@ class GatedCaptureStack final : public link::CaptureStack {
   void DebugOutput(const wchar_t* text) override { m_inner.DebugOutput(text); }
   void HoldForWholeSequence(bool hold) override;
   bool StopRequested() const override { return m_access.StopRequested(); }
+  bool Busy() const override { return m_access.WouldWait(); }
 
  private:
   ReceiverAccess& m_access;

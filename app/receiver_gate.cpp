@@ -15,15 +15,33 @@ bool ReceiverGate::Held() const {
 ReceiverAccess::~ReceiverAccess() { Withdraw(); }
 
 bool ReceiverAccess::Enter() {
+  using Clock = std::chrono::steady_clock;
+  constexpr std::chrono::milliseconds kSlice{20};
   if (m_stopped.load()) return false;
+  const Clock::time_point giveUp = Clock::now() + kGateWaitLimit;
   std::unique_lock lock(m_gate.m_mutex);
-  m_gate.m_changed.wait(lock, [&] {
-    return m_stopped.load() || m_gate.m_owner == nullptr || m_gate.m_owner == this;
-  });
+  const auto free = [&] { return m_stopped.load() || m_gate.m_owner == nullptr || m_gate.m_owner == this; };
+  while (!free()) {
+    if (Clock::now() >= giveUp) return false;
+    if (!m_whileWaiting) {
+      m_gate.m_changed.wait_until(lock, giveUp, free);
+      continue;
+    }
+    m_gate.m_changed.wait_for(lock, kSlice, free);
+    if (free()) break;
+    lock.unlock();
+    m_whileWaiting();
+    lock.lock();
+  }
   if (m_stopped.load()) return false;
   m_gate.m_owner = this;
   ++m_inFlight;
   return true;
+}
+
+bool ReceiverAccess::WouldWait() const {
+  std::lock_guard lock(m_gate.m_mutex);
+  return m_gate.m_owner != nullptr && m_gate.m_owner != this;
 }
 
 void ReceiverAccess::Leave() {

@@ -6,7 +6,9 @@
 // is refused, and the gate passes on as soon as the exchange it may be in the
 // middle of has returned. The new thread's first exchange waits for that.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace nerova::app {
@@ -32,6 +34,10 @@ class ReceiverGate {
   const ReceiverAccess* m_owner = nullptr;  // guarded by m_mutex
 };
 
+// How long an exchange waits for a gate that another settings thread keeps
+// (one stuck in a device call, say) before it is given up.
+inline constexpr std::chrono::milliseconds kGateWaitLimit{5000};
+
 class ReceiverAccess {
  public:
   explicit ReceiverAccess(ReceiverGate& gate = ReceiverGate::Process()) : m_gate(gate) {}
@@ -42,8 +48,15 @@ class ReceiverAccess {
 
   // Starts one exchange: waits until no other access holds the gate, then
   // holds it. False, at once or when the wait is cut short by Stop, for an
-  // access that has been stopped: the exchange must not happen.
+  // access that has been stopped, and when the gate stays taken for
+  // kGateWaitLimit: the exchange must not happen.
   bool Enter();
+  // Runs between short slices of a wait for the gate on the waiting thread
+  // (a settings thread keeps its window alive with it). It may run other
+  // code of that thread, so it must not be called with locks held.
+  void SetWhileWaiting(std::function<void()> whileWaiting) { m_whileWaiting = std::move(whileWaiting); }
+  // Another access holds the gate now: an exchange would have to wait.
+  bool WouldWait() const;
   // Ends an exchange that Enter allowed.
   void Leave();
 
@@ -73,6 +86,7 @@ class ReceiverAccess {
   void ReleaseIfIdleLocked();
 
   ReceiverGate& m_gate;
+  std::function<void()> m_whileWaiting;
   std::atomic<bool> m_stopped{false};
   std::atomic<bool> m_stopPending{false};
   bool m_holding = false;  // guarded by the gate's mutex

@@ -4,6 +4,7 @@
 
 #include "app/app_messages.h"
 #include "app/gated_capture_stack.h"
+#include "link/win/pump_wait.h"
 #include "settings/win/application_capture_stack.h"
 #include "settings/win/orlenk_dlg.h"
 #include "ui/escaped_exception.h"
@@ -38,6 +39,10 @@ DWORD RunSettingsWindow(HWND host, SettingsSession& session) {
   if (session.Stopped()) return kStoppedThreadExitCode;
 
   ui::ThreadStopBinding binding(session.StopFlag());
+  // A wait for the receiver, while the window before this one still has it,
+  // keeps this window alive.
+  session.Access().SetWhileWaiting(
+      [pump = std::make_shared<link::win::WindowsPump>()] { pump->PumpWait(0); });
   INT_PTR result = -1;
   {
     GatedCaptureStack stack(session.Access(), settings::win::ApplicationCaptureStack(),

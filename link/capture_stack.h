@@ -123,6 +123,8 @@ class CaptureStack {
   // kind on a stack of its own.
   virtual void HoldForWholeSequence(bool /*hold*/) {}
   virtual bool StopRequested() const { return false; }
+  // Another user of the receiver has it now, so that an exchange would wait.
+  virtual bool Busy() const { return false; }
 };
 
 }  // namespace nerova::link

@@ -49,6 +49,8 @@ class ReceiverLink {
   // The caller's use of the receiver is being stopped: it is to change
   // nothing beyond the sequence it holds.
   bool StopRequested() const { return m_stack.StopRequested(); }
+  // An exchange would have to wait for another user of the receiver.
+  bool Busy() const { return m_stack.Busy(); }
 
  private:
   CaptureStack& m_stack;

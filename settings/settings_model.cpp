@@ -43,7 +43,14 @@ void SettingsModel::OnInitDialog() {
   ApplyModeLayout();
   UpdateData(false);
 
-  Submit(Command::Startup);
+  // Normally the window opens loaded. While the receiver is still held by
+  // the window this one replaces (its thread may be stuck in a device call),
+  // the load waits until this window shows, so that it appears at once.
+  if (m_link.Busy()) {
+    m_view.StartTimer(STARTUP_TIMER, 0);
+  } else {
+    Submit(Command::Startup);
+  }
   m_view.StartTimer(POLL_TIMER, kPollPeriodMs);
 
   m_view.SetCaption(std::wstring(kProductName) + std::wstring(kProductVersion));
@@ -61,6 +68,11 @@ void SettingsModel::OnDestroy() {
 void SettingsModel::OnRefresh() { Submit(Command::Refresh); }
 
 bool SettingsModel::OnTimer(unsigned id) {
+  if (id == STARTUP_TIMER) {
+    m_view.StopTimer(STARTUP_TIMER);
+    Submit(Command::Startup);
+    return true;
+  }
   if (id != POLL_TIMER) return false;
   Submit(Command::PollTick);
   return true;

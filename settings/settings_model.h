@@ -21,6 +21,9 @@ namespace nerova::settings {
 // The window's only timer: presence probe while the receiver is marked
 // absent, signal strength while it is present.
 inline constexpr unsigned POLL_TIMER = 2;
+// Runs the first load once the window shows, when the receiver is busy
+// with a window that is going away.
+inline constexpr unsigned STARTUP_TIMER = 3;
 inline constexpr unsigned kPollPeriodMs = 2000;
 // While the receiver restarts after Apply it is only probed every 10 s.
 inline constexpr unsigned kRebootPollPeriodMs = 10000;

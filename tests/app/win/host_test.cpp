@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/app_messages.h"
+#include "app/receiver_gate.h"
 #include "resources/resource_ids.h"
 #include "settings/reboot_flag.h"
 #include "tests/app/win/host_runner.h"
@@ -114,6 +115,32 @@ TEST_F(HostTest, InterfaceAndPortRemovalsReplaceTheSettingsWindowAfterAPause) {
   EXPECT_EQ(CountIconCalls(calls, NIM_ADD), 1);
   EXPECT_EQ(CountIconCalls(calls, NIM_DELETE), 0) << "the tray icon stays";
   EXPECT_FALSE(runner.Ended());
+}
+
+TEST_F(HostTest, ANewWindowAppearsWhileTheReceiverIsStillHeldAndReadsItOnceFree) {
+  HostRunner runner;
+  const HWND first = runner.WaitForSettingsWindow();
+  ASSERT_NE(first, nullptr);
+  // A thread of the test plays an old settings thread stuck in a device
+  // call: it takes the receiver as soon as the first window lets go of it,
+  // and keeps it until the new window shows.
+  ReceiverAccess stuck(ReceiverGate::Process());
+  std::atomic<bool> held{false};
+  std::thread holder([&] { held = stuck.Enter(); });
+  const Clock::time_point sent = Clock::now();
+  EXPECT_EQ(runner.SendDeviceChange(DBT_DEVICEREMOVECOMPLETE, kInterface), TRUE);
+  holder.join();
+  ASSERT_TRUE(held.load());
+  const HWND second = runner.WaitForSettingsWindow(first);
+  // Showing did not wait for the receiver, which an exchange waits for up to
+  // kGateWaitLimit.
+  EXPECT_LT(MillisecondsSince(sent), kGateWaitLimit.count());
+  ASSERT_NE(second, nullptr);
+  EXPECT_TRUE(stuck.HoldsGate());
+  TestStack().ClearTransfers();
+  stuck.Leave();
+  stuck.ForceStop();
+  EXPECT_TRUE(test::WaitUntil([&] { return test::WindowText(GetDlgItem(second, IDC_FIRMWARE_VERSION)) == L"V2.4.7"; }));
 }
 
 TEST_F(HostTest, ArrivalsVolumesAndOtherEventsChangeNothing) {
