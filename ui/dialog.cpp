@@ -4,6 +4,7 @@
 
 #include "ui/data_exchange.h"
 #include "ui/escaped_exception.h"
+#include "ui/thread_stop.h"
 
 namespace nerova::ui {
 
@@ -121,6 +122,14 @@ INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPA
   }
   if (!self) return FALSE;  // before WM_INITDIALOG, or after the object let go
 
+  // A dialog of a thread that has been told to stop ends as soon as its
+  // thread looks at it again, whatever loop the thread is in and whatever
+  // became of the WM_QUIT that was posted to it.
+  if (!self->m_bEndedForStop && ThreadStopRequested()) {
+    self->m_bEndedForStop = true;
+    ShowWindow(window, SW_HIDE);
+    EndDialog(window, -1);
+  }
   INT_PTR answer = FALSE;
   try {
     answer = self->Route(message, wParam, lParam);

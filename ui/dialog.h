@@ -110,6 +110,8 @@ class Dialog {
 
   int m_templateId;
   std::atomic<HWND> m_hwnd{nullptr};
+  // Ended because its thread was told to stop (the dialog's own thread only).
+  bool m_bEndedForStop = false;
 };
 
 }  // namespace nerova::ui

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -363,6 +364,51 @@ TEST_F(HostTest, AStormOfRemovalsLeavesOneWindowAndNoThreadBehind) {
   ASSERT_TRUE(runner.WaitForEnd());
   EXPECT_TRUE(g_bSettingsClosed);
   EXPECT_TRUE(runner.ThreadsEnded());
+}
+
+// Bursts of removals at random moments of a window's life: as it starts, as
+// it loads, while it applies, and when it is idle; each round must end with
+// one visible window and a quick, clean Exit.
+TEST_F(HostTest, RemovalBurstsAtAnyPhaseLeaveOneWindowAndAQuickExit) {
+  std::mt19937 random(20261208);
+  const Clock::time_point start = Clock::now();
+  for (int round = 0; round < 8 && MillisecondsSince(start) < 90000; ++round) {
+    const int phase = round % 4;
+    SCOPED_TRACE("round " + std::to_string(round) + ", phase " + std::to_string(phase));
+    HostRunner runner;
+    HWND window = nullptr;
+    if (phase > 0) {
+      window = runner.WaitForSettingsWindow();
+      ASSERT_NE(window, nullptr);
+    }
+    if (phase == 1) Sleep(std::uniform_int_distribution<int>(0, 150)(random));  // during the load
+    if (phase == 2) PostMessageW(GetDlgItem(window, IDC_APPLY), BM_CLICK, 0, 0);
+    if (phase == 3) {
+      ASSERT_TRUE(test::WaitUntil([&] { return !test::WindowText(GetDlgItem(window, IDC_FIRMWARE_VERSION)).empty(); }));
+    }
+    std::vector<std::thread> senders;
+    for (int sender = 0; sender < 2; ++sender) {
+      senders.emplace_back([&runner] {
+        for (int i = 0; i < 6; ++i) runner.SendDeviceChange(DBT_DEVICEREMOVECOMPLETE, kInterface);
+      });
+    }
+    for (std::thread& sender : senders) sender.join();
+    // The last window stays alone; the ones before it are gone for good.
+    HWND last = nullptr;
+    ASSERT_TRUE(test::WaitUntil([&] {
+      const std::vector<HWND> visible = VisibleSettingsWindows();
+      last = visible.size() == 1 && visible[0] != window ? visible[0] : nullptr;
+      return last != nullptr;
+    }));
+    EXPECT_TRUE(test::WaitUntil([&] { return !IsWindow(window); }));
+    const Clock::time_point exitAt = Clock::now();
+    runner.PostExit();
+    ASSERT_TRUE(runner.WaitForEnd());
+    // Idle, the window closes at once; an Apply it is finishing, or a thread
+    // of it that does not answer, costs at most the host's exit timer.
+    EXPECT_LT(MillisecondsSince(exitAt), 3000);
+    EXPECT_TRUE(runner.ThreadsEnded());
+  }
 }
 
 }  // namespace
