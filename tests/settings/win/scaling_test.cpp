@@ -2,36 +2,20 @@
 // of its own): every label shows its whole text.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "sim/sim_stack.h"
 #include "tests/settings/win/dialog_runner.h"
-#include "widgets/gdiplus_session.h"
+#include "tests/ui/win_test_support.h"
 
 namespace nerova::settings::win {
 namespace {
 
 using testing::DialogRunner;
 using testing::WaitFor;
-
-class Environment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
-    m_gdiplus = std::make_unique<widgets::GdiplusSession>();
-  }
-  void TearDown() override { m_gdiplus.reset(); }
-
- private:
-  std::unique_ptr<widgets::GdiplusSession> m_gdiplus;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Environment);
 
 struct Label {
   HWND window;
@@ -70,6 +54,7 @@ TEST(SettingsWindowAt150Percent, EveryLabelShowsItsWholeText) {
   const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
   ReleaseDC(nullptr, screen);
   ASSERT_EQ(dpi, 144);
+  test::InitCommonControlsForTests();
 
   sim::SimStack stack;
   stack.AddReceiver();

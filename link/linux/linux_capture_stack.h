@@ -1,0 +1,51 @@
+#pragma once
+// The capture stack of Linux: the video input devices are the uvcvideo nodes
+// sysfs lists (sysfs_video_inputs.h), a filter is a video node opened
+// read-write with its VideoControl interface's units as topology
+// (uvc_topology.h), and property requests become uvcvideo extension-unit
+// queries (uvc_node_control.h).
+//
+// Binding a filter opens its node, so a node the user may not open fails
+// there: E_ACCESSDENIED, and AccessProblem() says what to do about it, e.g.
+// "/dev/video0 is not accessible: add yourself to the group 'video' and log
+// in again". Messages() holds that and every other line for the user: the
+// link's DebugOutput and failures without a result code of their own.
+//
+// The file system and the device layer must outlive the stack and every
+// enumeration and moniker it hands out; filters, topologies and node
+// controls hold what they need themselves.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/capture_stack.h"
+#include "link/linux/diagnostics.h"
+#include "link/linux/file_system.h"
+#include "link/linux/uvc_device.h"
+
+namespace nerova::link::linux_stack {
+
+class LinuxCaptureStack final : public CaptureStack {
+ public:
+  LinuxCaptureStack(const FileSystemView& files, UvcDeviceOpener& devices);
+  LinuxCaptureStack(const LinuxCaptureStack&) = delete;
+  LinuxCaptureStack& operator=(const LinuxCaptureStack&) = delete;
+
+  // No inputs: S_FALSE and no enumeration, as the system device enumerator
+  // answers for an empty category.
+  HResult EnumerateVideoInputs(std::unique_ptr<DeviceEnumeration>& out) override;
+  // Kept as a line of Messages(), in UTF-8, without its line end.
+  void DebugOutput(const wchar_t* text) override;
+
+  std::vector<std::string> Messages() const { return m_diagnostics->Lines(); }
+  // The latest refused open of a video node, empty when there was none.
+  std::string AccessProblem() const { return m_diagnostics->LastAccessProblem(); }
+  void ClearMessages() { m_diagnostics->Clear(); }
+
+ private:
+  const FileSystemView& m_files;
+  UvcDeviceOpener& m_devices;
+  std::shared_ptr<Diagnostics> m_diagnostics = std::make_shared<Diagnostics>();
+};
+
+}  // namespace nerova::link::linux_stack

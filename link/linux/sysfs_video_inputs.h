@@ -1,0 +1,30 @@
+#pragma once
+// The video input devices as sysfs shows them: the video4linux nodes that
+// belong to a uvcvideo interface of a USB device, one node per interface.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/linux/file_system.h"
+
+namespace nerova::link::linux_stack {
+
+struct VideoInput {
+  std::string nodePath;       // "/dev/video0"
+  std::string interfacePath;  // the VideoControl interface, "/sys/devices/.../1-1:1.0"
+  std::string usbDevicePath;  // its USB device, "/sys/devices/.../1-1"
+  std::uint8_t interfaceNumber = 0;
+  std::uint16_t vendorId = 0;
+  std::uint16_t productId = 0;
+  // The identity as Windows shows it, then the node:
+  // "usb#vid_1d6b&pid_010c&mi_00#1-1#/dev/video0".
+  std::wstring displayName;
+};
+
+// Lists the inputs in the order of their node numbers. uvcvideo gives each
+// interface a capture node and a metadata node; the one whose "index" is
+// lowest (0, the capture node) stands for the interface. A system without
+// video4linux has no inputs; any other failure to list them is the errno.
+int ListVideoInputs(const FileSystemView& files, std::vector<VideoInput>& inputs);
+
+}  // namespace nerova::link::linux_stack
