@@ -90,7 +90,7 @@ class NodeControl final : public IKsControl, private Counted {
 
   STDMETHODIMP KsProperty(PKSPROPERTY property, ULONG propertyLength, LPVOID data, ULONG dataLength,
                           ULONG* bytesReturned) override {
-    if (!bytesReturned) return E_POINTER;
+    if (!bytesReturned || !property || (!data && dataLength > 0)) return E_POINTER;
     *bytesReturned = 0;
     bool restarted = false;
     HRESULT result = E_FAIL;
