@@ -107,14 +107,10 @@ bool SettingsModel::StillWanted(Command command) const {
   // An Apply that waited behind a probe which lost the receiver has nothing
   // to write to (its button is disabled by now).
   if (command == Command::Apply) return m_bDevicePresent;
-  // While the receiver restarts after an Apply, what was asked before it
-  // went out belongs to the configuration it replaced.
-  if (m_bAwaitingRestart) {
-    return command != Command::Refresh && command != Command::SelchangeMode && command != Command::SelchangeModel &&
-           command != Command::SetUrl && command != Command::SetWifiName && command != Command::SetPassword &&
-           command != Command::SetResolution && command != Command::SetCur && command != Command::GetCur &&
-           command != Command::BlockSweep;
-  }
+  // While the receiver restarts after an Apply, what the user asked for
+  // before it went out belongs to the configuration it replaced; only the
+  // window's own start-up and probes go on.
+  if (m_bAwaitingRestart) return command == Command::Startup || command == Command::PollTick;
   return true;
 }
 
