@@ -183,7 +183,7 @@ void MainDlg::StartSettingsThread() {
 void MainDlg::StopSettingsThread() {
   if (m_session) {
     m_session->Stop();
-    if (m_session->EnforceStopGrace()) SetTimer(Handle(), kStopGraceTimerId, kStopGraceTimerPeriodMs, nullptr);
+    if (m_session->StopWaitsForApply()) SetTimer(Handle(), kStopGraceTimerId, kStopGraceTimerPeriodMs, nullptr);
   }
   if (m_hSettingsThread) m_stopped.push_back(SettingsThread{std::move(m_hSettingsThread), std::move(m_session)});
   m_session = nullptr;

@@ -63,6 +63,8 @@ class SettingsSession {
   // time is over, the stop takes effect whatever the Apply is doing. True
   // while the stop still waits.
   bool EnforceStopGrace();
+  // A stop waits for an Apply to finish.
+  bool StopWaitsForApply() const { return m_bGracePending.load(); }
   // Settings thread side: the Apply a stop waited for has ended.
   void StopTookEffect() { PostQuit(); }
 
