@@ -102,11 +102,11 @@ TEST_F(ShippedProgramTest, AppliesInAutoModeAndTheReceiverRestartsAndIsReadAgain
   EXPECT_EQ(static_cast<std::uint8_t>(sets[5].bytes[0]), kRestartCode);
   for (std::size_t i = 1; i < sets.size(); ++i) EXPECT_GE(sets[i].timeMs - sets[i - 1].timeMs, 150) << i;
 
-  const sim::virtual_receiver::ReceiverRecord held = ReceiverState();
+  const ShownReceiver held = ReceiverState();
   EXPECT_EQ(held.values.url, sim::kCameraBUrl);
   EXPECT_EQ(held.values.wifiName, "Truck-12");
   EXPECT_EQ(held.values.wifiPassword, "secret-99");
-  EXPECT_TRUE(held.plugged);
+  EXPECT_TRUE(held.present);
 
   // The tray icon's Exit ends the program.
   ASSERT_TRUE(program.ChooseTrayExit());

@@ -61,8 +61,8 @@ int RunController(const std::wstring& arguments) {
   return RunCapturing(std::wstring(L"\"") + kControllerPath + L"\" " + arguments, nullptr);
 }
 
-ReceiverRecord ReceiverState() {
-  ReceiverRecord record;
+ShownReceiver ReceiverState() {
+  ShownReceiver record;
   std::istringstream lines(Controller(L"show"));
   std::string line;
   while (std::getline(lines, line)) {
@@ -77,7 +77,7 @@ ReceiverRecord ReceiverState() {
     if (key == "longpresstime") record.values.longPressTime = std::stoi(value);
     if (key == "agingtest") record.values.agingTest = std::stoi(value);
     if (key == "firmware") record.values.firmwareVersion = value;
-    if (key == "present") record.plugged = value == "1";
+    if (key == "present") record.present = value == "1";
   }
   return record;
 }

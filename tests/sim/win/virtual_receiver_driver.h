@@ -12,8 +12,13 @@ namespace nerova::sim::virtual_receiver::testing {
 // Runs the controller with `arguments`; its exit status, or -1 when it did
 // not run or end.
 int RunController(const std::wstring& arguments);
-// The receiver's record as `show` prints it (settings and presence).
-ReceiverRecord ReceiverState();
+// What `show` prints: the settings, and whether the receiver is there
+// (plugged in and not restarting).
+struct ShownReceiver {
+  ReceiverValues values;
+  bool present = false;
+};
+ShownReceiver ReceiverState();
 // The transfers as `log` prints them.
 struct LoggedTransfer {
   long long timeMs = 0;  // within the day
