@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "app/video_camera_class.h"
+#include "link/win/com_ptr.h"
+#include "sim/virtual/registry_key.h"
 #include "sim/virtual/shared_receiver.h"
+#include "ui/handles.h"
 
 namespace nerova::sim::virtual_receiver {
 namespace {
@@ -28,65 +31,33 @@ std::wstring InstanceKey(const wchar_t* instanceName) {
   return L"CLSID\\" + GuidText(CLSID_VideoInputDeviceCategory) + L"\\Instance\\" + instanceName;
 }
 
-bool SetString(HKEY key, const wchar_t* name, const std::wstring& value) {
-  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
-
-// COM for the filter mapper, whatever the calling thread already has.
-class ComScope {
- public:
-  ComScope() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComScope() {
-    if (SUCCEEDED(m_hr)) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  HRESULT m_hr;
-};
-
 bool RegisterThroughMapper(const wchar_t* instanceName) {
-  ComScope com;
-  IFilterMapper2* mapper = nullptr;
+  // COM for the filter mapper, whatever the calling thread already has.
+  ui::ComApartment apartment;
+  link::win::ComPtr<IFilterMapper2> mapper;
   if (FAILED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                              reinterpret_cast<void**>(&mapper)))) {
+                              reinterpret_cast<void**>(mapper.Put())))) {
     return false;
   }
   REGFILTER2 filter{};
   filter.dwVersion = 1;
   filter.dwMerit = MERIT_DO_NOT_USE;
   filter.cPins = 0;
-  IMoniker* moniker = nullptr;
-  const HRESULT hr = mapper->RegisterFilter(kVirtualReceiverClsid, kFriendlyName, &moniker,
-                                            &CLSID_VideoInputDeviceCategory, instanceName, &filter);
-  if (moniker) moniker->Release();
-  mapper->Release();
-  return SUCCEEDED(hr);
+  link::win::ComPtr<IMoniker> moniker;
+  return SUCCEEDED(mapper->RegisterFilter(kVirtualReceiverClsid, kFriendlyName, moniker.Put(),
+                                          &CLSID_VideoInputDeviceCategory, instanceName, &filter));
 }
 
 }  // namespace
 
 bool IsListed(const wchar_t* instanceName) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, InstanceKey(instanceName).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
+  return static_cast<bool>(RegistryKey(InstanceKey(instanceName), KEY_READ, false));
 }
 
 bool ListInCategory(const wchar_t* instanceName) {
   if (RegisterThroughMapper(instanceName) && IsListed(instanceName)) return true;
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, InstanceKey(instanceName).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  const bool ok = SetString(key, L"CLSID", GuidText(kVirtualReceiverClsid)) && SetString(key, L"FriendlyName", kFriendlyName);
-  RegCloseKey(key);
-  return ok;
+  const RegistryKey key(InstanceKey(instanceName), KEY_WRITE, true);
+  return key.SetString(L"CLSID", GuidText(kVirtualReceiverClsid)) && key.SetString(L"FriendlyName", kFriendlyName);
 }
 
 void RemoveFromCategory(const wchar_t* instanceName) {

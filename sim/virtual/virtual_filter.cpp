@@ -18,6 +18,7 @@
 #include "link/win/win_guid.h"
 #include "sim/virtual/device_presence.h"
 #include "sim/virtual/receiver_requests.h"
+#include "sim/virtual/registry_key.h"
 #include "sim/virtual/shared_receiver.h"
 
 namespace nerova::sim::virtual_receiver {
@@ -305,23 +306,6 @@ std::wstring ClassKey() {
   return std::wstring(L"CLSID\\") + text;
 }
 
-bool SetDefaultAndValue(const std::wstring& path, const std::wstring& value, const wchar_t* name = nullptr,
-                        const std::wstring& named = {}) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  bool ok = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-  if (name) {
-    ok = ok && RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(named.c_str()),
-                              static_cast<DWORD>((named.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-  }
-  RegCloseKey(key);
-  return ok;
-}
-
 }  // namespace
 }  // namespace nerova::sim::virtual_receiver
 
@@ -350,8 +334,10 @@ STDAPI DllRegisterServer() {
   wchar_t path[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(g_hModule, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return SELFREG_E_CLASS;
-  if (!SetDefaultAndValue(ClassKey(), kFriendlyName) ||
-      !SetDefaultAndValue(ClassKey() + L"\\InprocServer32", path, L"ThreadingModel", L"Both")) {
+  const RegistryKey classKey(ClassKey(), KEY_WRITE, true);
+  const RegistryKey server(ClassKey() + L"\\InprocServer32", KEY_WRITE, true);
+  if (!classKey.SetString(nullptr, kFriendlyName) || !server.SetString(nullptr, path) ||
+      !server.SetString(L"ThreadingModel", L"Both")) {
     return SELFREG_E_CLASS;
   }
   ReceiverRecord record;
