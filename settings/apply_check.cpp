@@ -1,9 +1,21 @@
 #include "settings/apply_check.h"
 
-#include "link/receiver_settings.h"
+#include "settings/apply_texts.h"
 
 namespace nerova::settings {
 namespace {
+
+// The message for a value Apply may not write, none when it may.
+std::optional<std::wstring> CheckField(std::wstring& value, const WireField& field, std::wstring_view emptyMessage,
+                                       const link::ReceiverSettings& settings) {
+  TrimInPlace(value);
+  if (value.empty()) return std::wstring(emptyMessage);
+  if (!settings.SurvivesEncoding(value)) return NotSendableToReceiverMessage(field);
+  if (settings.EncodedLength(std::wstring(field.key) + value) > link::kMaxTextBytes) {
+    return TooLongForReceiverMessage(field);
+  }
+  return std::nullopt;
+}
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r'; }
 
@@ -27,6 +39,12 @@ std::wstring TooLongForReceiverMessage(const WireField& field) {
 std::wstring NotSendableToReceiverMessage(const WireField& field) {
   return std::wstring(field.label) + L" cannot be sent as written: the receiver takes only characters of this "
                                      L"computer's code page";
+}
+
+std::optional<std::wstring> CheckConfiguration(Configuration& configuration, const link::ReceiverSettings& settings) {
+  if (auto refused = CheckField(configuration.url, kUrlField, kUrlEmpty, settings)) return refused;
+  if (auto refused = CheckField(configuration.wifiName, kWifiNameField, kWifiNameEmpty, settings)) return refused;
+  return CheckField(configuration.wifiPassword, kPasswordField, kPasswordEmpty, settings);
 }
 
 }  // namespace nerova::settings

@@ -3,8 +3,12 @@
 // trimming, sendable in the receiver's code page as written, and small
 // enough for one command block of the receiver.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "link/receiver_settings.h"
+#include "settings/configuration.h"
 
 namespace nerova::settings {
 
@@ -29,5 +33,10 @@ std::wstring TooLongForReceiverMessage(const WireField& field);
 // The message for a value that the code page of the wire cannot hold as
 // written.
 std::wstring NotSendableToReceiverMessage(const WireField& field);
+
+// Trims the three texts in place and checks them in the order they are
+// written: the message for the first one refused, none when the whole
+// configuration may go out.
+std::optional<std::wstring> CheckConfiguration(Configuration& configuration, const link::ReceiverSettings& settings);
 
 }  // namespace nerova::settings

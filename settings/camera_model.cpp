@@ -15,4 +15,10 @@ const CameraModel* ModelForStoredUrl(std::wstring_view url) {
   return nullptr;
 }
 
+std::wstring UrlToWrite(std::wstring_view mode, std::wstring_view model, std::wstring_view typedUrl) {
+  if (mode != kModeAuto) return std::wstring(typedUrl);
+  const CameraModel* chosen = FindCameraModel(model);
+  return chosen ? std::wstring(chosen->defaultUrl) : std::wstring();
+}
+
 }  // namespace nerova::settings

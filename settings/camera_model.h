@@ -3,6 +3,7 @@
 // them apart: the receiver stores only the stream URL, so the setting mode and
 // the model are derived from it at every load.
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace nerova::settings {
@@ -34,5 +35,9 @@ const CameraModel* FindCameraModel(std::wstring_view name);
 // The model whose default URL equals `url` exactly ("RD700/RC60H5" is tested
 // first), or null: such a URL was typed by hand and means Manual mode.
 const CameraModel* ModelForStoredUrl(std::wstring_view url);
+
+// The URL an Apply writes: in Auto mode the chosen model's own (none for a
+// name that is no model), in Manual mode the one typed.
+std::wstring UrlToWrite(std::wstring_view mode, std::wstring_view model, std::wstring_view typedUrl);
 
 }  // namespace nerova::settings

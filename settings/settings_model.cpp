@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "resources/resource_ids.h"
 #include "settings/apply_texts.h"
@@ -180,8 +181,9 @@ void SettingsModel::LoadSettings() {
   m_bDevicePresent = true;
   m_bAwaitingRestart = false;
 
-  m_view.SetControlText(IDC_FIRMWARE_VERSION, m_settings.ReadFirmwareVersion());
-  m_strUrl = m_settings.ReadText(link::CMD_URL);
+  const StoredSettings stored = ReadStoredSettings(m_settings, m_pump);
+  m_view.SetControlText(IDC_FIRMWARE_VERSION, stored.firmwareVersion);
+  m_strUrl = stored.url;
   if (const CameraModel* model = ModelForStoredUrl(m_strUrl)) {
     m_strMode = kModeAuto;
     m_strModel = model->name;
@@ -189,15 +191,10 @@ void SettingsModel::LoadSettings() {
     m_strMode = kModeManual;
   }
   ApplyModeLayout();
-
-  Pause();
-  m_strWifiName = m_settings.ReadWifiName();
-  Pause();
-  m_strWifiPassword = m_settings.ReadWifiPassword();
-  Pause();
-  m_nRssi = m_settings.ReadRssi();
+  m_strWifiName = stored.wifiName;
+  m_strWifiPassword = stored.wifiPassword;
+  m_nRssi = stored.rssi;
   UpdateRssiView();
-  Pause();
   // What the user had before touching anything; choosing that model again
   // brings these values back.
   if (m_strFirstModel.empty()) {
@@ -205,12 +202,11 @@ void SettingsModel::LoadSettings() {
     m_strFirstWifiName = m_strWifiName;
     m_strFirstWifiPassword = m_strWifiPassword;
   }
-  m_settings.ReadResolution(m_nResWidth, m_nResHeight);
-  Pause();
-  m_view.SetSliderPosition(ClampLongPress(m_settings.ReadLongPressTime()));
+  m_nResWidth = stored.resolutionWidth;
+  m_nResHeight = stored.resolutionHeight;
+  m_view.SetSliderPosition(ClampLongPress(stored.longPressTime));
   UpdateLongPressText();
-  Pause();
-  m_view.SetChecked(IDC_AGING_TEST, m_settings.ReadAgingTest());
+  m_view.SetChecked(IDC_AGING_TEST, stored.agingTest);
 
   UpdateData(false);
   m_view.EnableControl(IDC_APPLY, m_bDevicePresent);
@@ -308,25 +304,21 @@ bool SettingsModel::ApplyConfiguration() {
     Message(kApplyFailed);
     return false;
   }
-  if (m_strMode == kModeAuto) {
-    const CameraModel* model = m_strModel == kCameraModels[0].name   ? &kCameraModels[0]
-                               : m_strModel == kCameraModels[1].name ? &kCameraModels[1]
-                                                                     : nullptr;
-    m_strUrl = model ? std::wstring(model->defaultUrl) : std::wstring();
-  }
+  m_strUrl = UrlToWrite(m_strMode, m_strModel, m_strUrl);
+  // The hidden slider and check box go out as the last load left them.
+  Configuration configuration{m_strUrl, m_strWifiName, m_strWifiPassword, m_view.SliderPosition(),
+                              m_view.IsChecked(IDC_AGING_TEST)};
   // Everything is checked before anything is written, so a refused Apply
-  // leaves the receiver as it was.
-  if (!CheckField(m_strUrl, kUrlField, kUrlEmpty) || !CheckField(m_strWifiName, kWifiNameField, kWifiNameEmpty) ||
-      !CheckField(m_strWifiPassword, kPasswordField, kPasswordEmpty)) {
+  // leaves the receiver as it was. What is written is what was checked,
+  // whatever the user does during the pauses.
+  const std::optional<std::wstring> refused = CheckConfiguration(configuration, m_settings);
+  m_strUrl = configuration.url;
+  m_strWifiName = configuration.wifiName;
+  m_strWifiPassword = configuration.wifiPassword;
+  if (refused) {
+    Message(*refused);
     return false;
   }
-  // What is written is what was checked, whatever the user does during the
-  // pauses; the hidden slider and check box as the last load left them.
-  const std::wstring url = m_strUrl;
-  const std::wstring wifiName = m_strWifiName;
-  const std::wstring wifiPassword = m_strWifiPassword;
-  const std::int32_t longPress = m_view.SliderPosition();
-  const bool agingTest = m_view.IsChecked(IDC_AGING_TEST);
 
   // A window closed before anything went out writes nothing.
   if (m_bClosing) return false;
@@ -334,27 +326,11 @@ bool SettingsModel::ApplyConfiguration() {
   // From the first write on, the configuration goes out whole: a close
   // request waits for the end, and so does a stop of this window's thread
   // (briefly). Only a write that fails ends it early.
-  link::ReceiverLink::WholeSequence whole(m_link);
-  if (!m_settings.WriteUrl(url)) {
+  ApplySequence apply(m_link, m_settings, m_pump);
+  if (!apply.Write(configuration)) {
     Message(kApplyFailed);
     return false;
   }
-  m_pump.PumpWait(kWritePauseMs);
-  if (!m_settings.WriteWifiName(wifiName)) {
-    Message(kApplyFailed);
-    return false;
-  }
-  m_pump.PumpWait(kWritePauseMs);
-  if (!m_settings.WriteWifiPassword(wifiPassword)) {
-    Message(kApplyFailed);
-    return false;
-  }
-  m_pump.PumpWait(kWritePauseMs);
-  // These two are not reported: the receiver's older firmware lacks them.
-  m_settings.WriteLongPressTime(longPress);
-  m_pump.PumpWait(kWritePauseMs);
-  m_settings.WriteAgingTest(agingTest);
-  m_pump.PumpWait(kWritePauseMs);
 
   // The user reads this before the receiver goes away, unless the window
   // was closed meanwhile.
@@ -366,22 +342,8 @@ bool SettingsModel::ApplyConfiguration() {
   // the restart it sends is news to the host, and the window that replaces
   // it learns of the receiver's return by itself.
   if (!m_link.StopRequested()) g_bRebootExpected = true;
-  m_settings.RequestReboot();
+  apply.Restart();
   m_bAwaitingRestart = true;
-  return true;
-}
-
-bool SettingsModel::CheckField(std::wstring& value, const WireField& field, std::wstring_view emptyMessage) {
-  TrimInPlace(value);
-  if (value.empty()) {
-    Message(emptyMessage);
-    return false;
-  }
-  if (!CheckSendable(value, field)) return false;
-  if (m_settings.EncodedLength(std::wstring(field.key) + value) > link::kMaxTextBytes) {
-    Message(TooLongForReceiverMessage(field));
-    return false;
-  }
   return true;
 }
 

@@ -14,7 +14,9 @@
 #include "link/receiver_settings.h"
 #include "link/text_codec.h"
 #include "settings/apply_check.h"
+#include "settings/apply_sequence.h"
 #include "settings/settings_view.h"
+#include "settings/stored_settings.h"
 
 namespace nerova::settings {
 
@@ -27,13 +29,6 @@ inline constexpr unsigned STARTUP_TIMER = 3;
 inline constexpr unsigned kPollPeriodMs = 2000;
 // While the receiver restarts after Apply it is only probed every 10 s.
 inline constexpr unsigned kRebootPollPeriodMs = 10000;
-// Pause between the reads of one load, so the window keeps painting.
-inline constexpr std::uint32_t kReadPauseMs = 10;
-
-// Pause after each write of Apply, so the receiver can store one setting
-// before the next arrives.
-inline constexpr std::uint32_t kWritePauseMs = 150;
-
 // Characters the edits accept.
 inline constexpr std::size_t kUrlLimit = 54;
 inline constexpr std::size_t kWifiPasswordLimit = 24;
@@ -156,8 +151,6 @@ class SettingsModel {
   bool StillWanted(Command command) const;
   // True when everything was written and the receiver told to restart.
   bool ApplyConfiguration();
-  // Trims `value` in place and checks it for Apply; false after telling the user.
-  bool CheckField(std::wstring& value, const WireField& field, std::wstring_view emptyMessage);
   // False, with the message, when the value would not reach the receiver as
   // written.
   bool CheckSendable(const std::wstring& value, const WireField& field);

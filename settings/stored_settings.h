@@ -1,0 +1,33 @@
+#pragma once
+// One load of the receiver's settings: every value the settings window and
+// the command line show, read in one sequence with a short pause between the
+// reads. The receiver has answered its short version before.
+#include <cstdint>
+#include <string>
+
+#include "link/message_pump.h"
+#include "link/receiver_settings.h"
+
+namespace nerova::settings {
+
+// Pause between the reads of one load, so the window keeps painting.
+inline constexpr std::uint32_t kReadPauseMs = 10;
+
+struct StoredSettings {
+  std::wstring firmwareVersion;
+  // The setting mode and camera model follow from it (ModelForStoredUrl).
+  std::wstring url;
+  std::wstring wifiName;
+  std::wstring wifiPassword;
+  std::int32_t rssi = 0;
+  std::int32_t resolutionWidth = 0;
+  std::int32_t resolutionHeight = 0;
+  // As the receiver answered (kLongPressTimeFailed when it did not).
+  std::int32_t longPressTime = 0;
+  bool agingTest = false;
+};
+
+// A value that could not be read is left as the read's failure value.
+StoredSettings ReadStoredSettings(link::ReceiverSettings& settings, link::MessagePump& pump);
+
+}  // namespace nerova::settings
