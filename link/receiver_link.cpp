@@ -127,12 +127,16 @@ HResult FindSettingsNode(ReceiverLink& link, CaptureFilter* filter, Transfer&& t
 
 }  // namespace
 
+bool CarriesReceiverIdentity(std::wstring_view displayName) {
+  static const std::wstring identity = UsbIdentityText(kReceiverVendorId, kReceiverProductId);
+  return displayName.find(identity) != std::wstring_view::npos;
+}
+
 HResult ReceiverLink::FindReceiverByUsbId(FilterRef& out) {
   out.Reset();
   std::unique_ptr<DeviceEnumeration> devices;
   if (const HResult hr = OpenVideoInputs(m_stack, devices, false); hr != kS_OK) return hr;
 
-  const std::wstring identity = UsbIdentityText(kReceiverVendorId, kReceiverProductId);
   for (;;) {
     std::unique_ptr<DeviceMoniker> moniker;
     if (devices->Next(moniker) != kS_OK || !moniker) return kE_FAIL;
@@ -141,7 +145,7 @@ HResult ReceiverLink::FindReceiverByUsbId(FilterRef& out) {
     // name and could hide the identity text at its end.
     std::wstring name;
     if (Failed(moniker->GetDisplayName(name))) continue;
-    if (name.find(identity) == std::wstring::npos) continue;
+    if (!CarriesReceiverIdentity(name)) continue;
 
     // Only the first matching device is used.
     FilterRef filter;

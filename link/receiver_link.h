@@ -4,6 +4,7 @@
 // GET_CUR. Holds no state between calls; every transfer walks the filter's
 // topology afresh.
 #include <cstdint>
+#include <string_view>
 
 #include "link/capture_stack.h"
 
@@ -14,6 +15,10 @@ constexpr std::uint16_t kReceiverVendorId = 0x1D6B;
 constexpr std::uint16_t kReceiverProductId = 0x010C;
 // Control selector of the settings unit that carries every command block.
 constexpr std::uint32_t kSettingsControl = 3;
+
+// Whether a video input's display name carries the receiver's USB identity,
+// "vid_1d6b&pid_010c".
+bool CarriesReceiverIdentity(std::wstring_view displayName);
 
 class ReceiverLink {
  public:

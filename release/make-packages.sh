@@ -2,9 +2,9 @@
 # Packs a built Windows program into its release:
 #   make-packages.sh BUILD_DIR OUT_DIR
 # BUILD_DIR is a configured and built Windows preset (its
-# app/NerovaReceiverSetting.exe is packed); OUT_DIR receives
+# app/NerovaReceiverSetting.exe and app/cli/nerova-cli.exe are packed); OUT_DIR receives
 #   NerovaReceiverSetting-<version>-x64.msi            per-user installer
-#   NerovaReceiverSetting-<version>-x64-portable.zip   program, read-me, licences
+#   NerovaReceiverSetting-<version>-x64-portable.zip   programs, read-me, licences
 #   SHA256SUMS
 # The program is signed before it is packed, then the installer is signed
 # (release/signing.sh says with which certificate).
@@ -27,7 +27,10 @@ fi
 name=NerovaReceiverSetting-$version-x64
 
 program=$build_dir/app/NerovaReceiverSetting.exe
-[ -f "$program" ] || { echo "release: $program is not built" >&2; exit 1; }
+cli=$build_dir/app/cli/nerova-cli.exe
+for built in "$program" "$cli"; do
+  [ -f "$built" ] || { echo "release: $built is not built" >&2; exit 1; }
+done
 # What goes beside the program: the user's read-me and the licences of what
 # it links statically (mingw-w64's runtime includes winpthreads).
 licences=(
@@ -43,8 +46,9 @@ rm -rf "$work"
 mkdir -p "$stage"
 
 signing_setup "$build_dir"
-cp "$program" "$stage/"
+cp "$program" "$cli" "$stage/"
 sign_file "$stage/NerovaReceiverSetting.exe"
+sign_file "$stage/nerova-cli.exe"
 
 # Texts with Windows line ends, so every editor shows them as meant.
 crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }

@@ -1,5 +1,5 @@
 #pragma once
-// Waits for builds and tests without a Windows message queue.
+// A wait for tests: it moves a manual clock instead of waiting.
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -25,12 +25,6 @@ class FakePump final : public link::MessagePump {
   ManualClock& m_clock;
   std::function<void()> m_duringNextWait;
   std::vector<std::uint32_t> m_waits;
-};
-
-// Sleeps for at least the time asked for; there are no messages to dispatch.
-class SleepingPump final : public link::MessagePump {
- public:
-  void PumpWait(std::uint32_t milliseconds) override;
 };
 
 }  // namespace nerova::sim

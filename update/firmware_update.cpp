@@ -75,10 +75,19 @@ void ExtractEntries(PackageArchive& archive, const std::wstring& directory) {
   }
 }
 
-// Unpacks the package into a new extraction directory and returns that
-// directory; the package file is released before this returns.
+// Why a launch failed. Where the shell may show an error box of its own
+// first, on some platforms (Wine) that box leaves the thread's last error
+// at 0. The shell's SE_ERR code in
+// hInstApp then tells: its values up to SE_ERR_OOM (8) are the Win32 codes of
+// the same meaning (SE_ERR_FNF 2 is ERROR_FILE_NOT_FOUND).
+DWORD LaunchError(const SHELLEXECUTEINFOW& record, DWORD lastError) {
+  if (lastError != ERROR_SUCCESS) return lastError;
+  return static_cast<DWORD>(reinterpret_cast<INT_PTR>(record.hInstApp));
+}
+
+}  // namespace
+
 std::optional<std::wstring> UnpackPackage(const std::wstring& packagePath) {
-  WaitCursor busy;
   std::optional<std::wstring> directory = MakeExtractionDirectory();
   if (!directory) return std::nullopt;
 
@@ -89,62 +98,42 @@ std::optional<std::wstring> UnpackPackage(const std::wstring& packagePath) {
   return directory;
 }
 
-// Why a launch failed. The record does not ask the shell to stay silent, so
-// it shows an error box of its own first, and on some platforms (Wine) that
-// box leaves the thread's last error at 0. The shell's SE_ERR code in
-// hInstApp then tells: its values up to SE_ERR_OOM (8) are the Win32 codes of
-// the same meaning (SE_ERR_FNF 2 is ERROR_FILE_NOT_FOUND).
-DWORD LaunchError(const SHELLEXECUTEINFOW& record, DWORD lastError) {
-  if (lastError != ERROR_SUCCESS) return lastError;
-  return static_cast<DWORD>(reinterpret_cast<INT_PTR>(record.hInstApp));
-}
-
-void ShowLaunchFailure(HWND owner, DWORD error) {
-  const std::wstring text =
-      L"The upgrade process cannot be started, code:" + std::to_wstring(static_cast<int>(error));
-  ui::ShowMessage(owner, text, kLaunchFailedCaption, MB_ICONERROR | MB_OK);
-}
-
-// Starts the tool from the top level of `directory`, which becomes its
-// working directory; it gets no arguments.
-FirmwareUpdateOutcome StartTool(HWND owner, const std::wstring& directory) {
+ToolStart StartFlashingTool(const std::wstring& directory, ShellBoxes boxes) {
   const std::optional<std::wstring> tool = package::JoinBelow(directory, kToolName);
-  if (!tool) {
-    ShowLaunchFailure(owner, ERROR_FILENAME_EXCED_RANGE);
-    return FirmwareUpdateOutcome::kLaunchFailed;
-  }
+  if (!tool) return {FirmwareUpdateOutcome::kLaunchFailed, ERROR_FILENAME_EXCED_RANGE};
 
   SHELLEXECUTEINFOW record{};
   record.cbSize = sizeof(record);
-  record.fMask = SEE_MASK_NOCLOSEPROCESS;
+  record.fMask = SEE_MASK_NOCLOSEPROCESS | (boxes == ShellBoxes::Suppressed ? SEE_MASK_FLAG_NO_UI : 0);
   record.hwnd = nullptr;
   record.lpVerb = L"";
   record.lpFile = tool->c_str();
   record.lpParameters = L"";
   record.lpDirectory = directory.c_str();
   record.nShow = SW_SHOWNORMAL;
-  const BOOL started = LaunchProgram(record);
-  const DWORD error = started ? ERROR_SUCCESS : LaunchError(record, GetLastError());
-  if (started) {
+  if (LaunchProgram(record)) {
     // Nobody waits on the tool.
     ui::KernelHandle process(record.hProcess);
-    return FirmwareUpdateOutcome::kToolStarted;
+    return {FirmwareUpdateOutcome::kToolStarted, ERROR_SUCCESS};
   }
-  if (error == ERROR_CANCELLED) {
-    ui::ShowMessage(owner, kLaunchCancelledText, MB_OK);
-    return FirmwareUpdateOutcome::kLaunchCancelled;
-  }
-  ShowLaunchFailure(owner, error);
-  return FirmwareUpdateOutcome::kLaunchFailed;
+  const DWORD error = LaunchError(record, GetLastError());
+  if (error == ERROR_CANCELLED) return {FirmwareUpdateOutcome::kLaunchCancelled, error};
+  return {FirmwareUpdateOutcome::kLaunchFailed, error};
 }
 
-}  // namespace
+std::wstring LaunchFailedText(DWORD error) {
+  return L"The upgrade process cannot be started, code:" + std::to_wstring(static_cast<int>(error));
+}
 
 FirmwareUpdateOutcome RunFirmwareUpdate(HWND owner) {
   const ui::OpenFileResult chosen = ui::ChooseFileToOpen(owner, kPackageFilter);
   if (!chosen.Chosen()) return FirmwareUpdateOutcome::kNotChosen;
 
-  const std::optional<std::wstring> directory = UnpackPackage(chosen.path);
+  std::optional<std::wstring> directory;
+  {
+    WaitCursor busy;
+    directory = UnpackPackage(chosen.path);
+  }
   if (!directory) {
     ui::ShowMessage(owner, kUnpackFailedText, MB_OK);
     return FirmwareUpdateOutcome::kUnpackFailed;
@@ -152,7 +141,13 @@ FirmwareUpdateOutcome RunFirmwareUpdate(HWND owner) {
   // A settings window replaced while it unpacked starts nothing: the user
   // no longer sees the window the update belongs to.
   if (ui::ThreadStopRequested()) return FirmwareUpdateOutcome::kAbandoned;
-  return StartTool(owner, *directory);
+  const ToolStart start = StartFlashingTool(*directory, ShellBoxes::Allowed);
+  if (start.outcome == FirmwareUpdateOutcome::kLaunchCancelled) {
+    ui::ShowMessage(owner, kLaunchCancelledText, MB_OK);
+  } else if (start.outcome == FirmwareUpdateOutcome::kLaunchFailed) {
+    ui::ShowMessage(owner, LaunchFailedText(start.error), kLaunchFailedCaption, MB_ICONERROR | MB_OK);
+  }
+  return start.outcome;
 }
 
 }  // namespace nerova::update

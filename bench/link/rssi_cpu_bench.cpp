@@ -14,7 +14,7 @@
 #include "link/receiver_link.h"
 #include "link/receiver_settings.h"
 #include "link/win/pump_wait.h"
-#include "link/win/thread_acp_codec.h"
+#include "link/win/code_page_codec.h"
 #include "sim/sim_stack.h"
 
 namespace {
@@ -61,7 +61,7 @@ void Measure(const char* label, MessagePump& pump) {
   nerova::sim::SimStack stack;
   stack.AddReceiver();
   nerova::link::ReceiverLink link(stack);
-  const nerova::link::win::ThreadAcpCodec codec;
+  const nerova::link::win::CodePageCodec codec;
   nerova::link::ReceiverSettings settings(link, pump, codec);
 
   int failed = 0;

@@ -10,7 +10,7 @@
 
 #include "link/receiver_link.h"
 #include "link/win/pump_wait.h"
-#include "link/win/thread_acp_codec.h"
+#include "link/win/code_page_codec.h"
 #include "settings/settings_model.h"
 #include "settings/settings_view.h"
 #include "ui/controls.h"
@@ -77,7 +77,7 @@ class COrlenkDlg : public ui::Dialog, private SettingsView {
   // What the model talks to the receiver through.
   link::ReceiverLink m_link;
   link::win::WindowsPump m_pump;
-  link::win::ThreadAcpCodec m_codec;
+  link::win::CodePageCodec m_codec;
 
   HICON m_hIcon = nullptr;       // shared, from the module's resources
   HICON m_hSmallIcon = nullptr;  // loaded at the small-icon size, destroyed with the window

@@ -16,6 +16,7 @@
 #include "link/receiver_link.h"
 #include "link/receiver_settings.h"
 #include "link/utf8_codec.h"
+#include "link/sleeping_pump.h"
 #include "sim/pumps.h"
 #include "sim/sim_stack.h"
 
@@ -226,7 +227,7 @@ class GatedSim : public ::testing::Test {
 
   sim::SimStack stack;
   sim::Device receiver;
-  sim::SleepingPump pump;
+  link::SleepingPump pump;
   link::Utf8Codec codec;
 };
 

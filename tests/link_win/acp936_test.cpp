@@ -10,7 +10,7 @@
 #include "link/receiver_link.h"
 #include "link/receiver_settings.h"
 #include "link/win/pump_wait.h"
-#include "link/win/thread_acp_codec.h"
+#include "link/win/code_page_codec.h"
 #include "sim/sim_stack.h"
 
 namespace nerova::link::win {
@@ -21,7 +21,7 @@ std::string Bytes(std::initializer_list<unsigned char> b) { return std::string(b
 TEST(ChineseCodePage, ProcessRunsWithCodePage936) { EXPECT_EQ(GetACP(), 936u); }
 
 TEST(ChineseCodePage, CodecEncodesAndDecodesGbk) {
-  const ThreadAcpCodec codec;
+  const CodePageCodec codec;
   const std::string gbk = Bytes({0xC8, 0xB7, 0xB6, 0xA8});
   EXPECT_EQ(codec.Encode(L"\u786E\u5B9A"), gbk);
   EXPECT_EQ(codec.Decode(gbk), L"\u786E\u5B9A");
@@ -34,7 +34,7 @@ TEST(ChineseCodePage, WifiNameTravelsAsEveryGbkByteAndReadsBack) {
   sim::Device receiver = stack.AddReceiver();
   ReceiverLink link(stack);
   WindowsPump pump;
-  const ThreadAcpCodec codec;
+  const CodePageCodec codec;
   ReceiverSettings settings(link, pump, codec);
 
   ASSERT_TRUE(settings.WriteWifiName(L"\u786E\u5B9A"));

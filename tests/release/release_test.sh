@@ -83,12 +83,13 @@ verify_signature "$new_msi"
 
 unzip -q "$zip" -d "$work/unzipped"
 portable=$work/unzipped/NerovaReceiverSetting-$old_version-x64
-for f in NerovaReceiverSetting.exe README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
+for f in NerovaReceiverSetting.exe nerova-cli.exe README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
   [ -s "$portable/$f" ] || fail "portable zip lacks $f"
 done
 grep -q "Jean-loup Gailly" "$portable/LICENSE-zlib.txt" || fail "zlib licence text"
 grep -q "Gilles Vollant" "$portable/LICENSE-minizip.txt" || fail "minizip licence text"
 verify_signature "$portable/NerovaReceiverSetting.exe"
+verify_signature "$portable/nerova-cli.exe"
 step "packages, sums and signatures are good"
 
 # --- A fresh prefix on an X server of the test's own -----------------------
@@ -125,10 +126,12 @@ installed_exe_ok() { [ -f "$install_dir/NerovaReceiverSetting.exe" ]; }
 wine msiexec /i "$(winepath -w "$old_msi")" /qn || fail "msiexec /i of $old_version returned $?"
 installed_exe_ok || fail "no program in $install_dir"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut $shortcut"
-for f in README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
+for f in nerova-cli.exe README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
   [ -f "$install_dir/$f" ] || fail "$f not installed"
 done
 verify_signature "$install_dir/NerovaReceiverSetting.exe"
+wine "$install_dir/nerova-cli.exe" --help 2>/dev/null | grep -q '^Usage: nerova-cli' ||
+  fail "the installed nerova-cli.exe does not run"
 mapfile -t keys < <(arp_keys)
 [ "${#keys[@]}" -eq 1 ] || fail "${#keys[@]} installed-programs entries after the install"
 [ "$(reg_value "${keys[0]}" DisplayVersion)" = "$old_version" ] || fail "installed version is not $old_version"

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "sim/gbk_subset_codec.h"
+#include "link/sleeping_pump.h"
 #include "sim/pumps.h"
 #include "sim/receiver_firmware.h"
 
@@ -62,7 +63,7 @@ TEST(FakePump, MovesTheClockAndRunsTheHandlerOnce) {
 }
 
 TEST(SleepingPump, WaitsAtLeastTheTimeAskedFor) {
-  SleepingPump pump;
+  link::SleepingPump pump;
   const auto start = std::chrono::steady_clock::now();
   pump.PumpWait(100);
   EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);

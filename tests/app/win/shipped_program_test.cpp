@@ -16,6 +16,7 @@
 #include "sim/receiver_firmware.h"
 #include "sim/virtual/shared_receiver.h"
 #include "tests/app/win/shipped_program.h"
+#include "tests/sim/win/virtual_receiver_fixture.h"
 #include "tests/ui/win_test_support.h"
 
 namespace nerova::app::testing {
@@ -24,15 +25,7 @@ namespace {
 constexpr DWORD kLongWaitMs = 60000;
 constexpr std::uint8_t kRestartCode = 0x64;
 
-class ShippedProgramTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { ASSERT_EQ(RunController(L"install"), 0); }
-  void SetUp() override {
-    ASSERT_EQ(RunController(L"reset"), 0);
-    ASSERT_EQ(RunController(L"set restarttime 3000"), 0);
-    ASSERT_EQ(RunController(L"set wifiname Site-Cam-7"), 0);
-  }
-};
+using ShippedProgramTest = sim::virtual_receiver::testing::VirtualReceiverTest;
 
 // The text of a logged block: the bytes after the command code, up to the
 // first zero byte.

@@ -11,8 +11,9 @@ namespace {
 constexpr wchar_t kControllerPath[] = NEROVA_RECEIVER_CONTROLLER;
 constexpr DWORD kControllerTimeoutMs = 60000;
 
-// Starts `command` and waits for it; what it printed on its standard output.
-int RunCapturing(std::wstring command, std::string* output) {
+// Starts `command` and waits for it; what it printed on its standard output
+// (and its standard error too, with `withErrors`).
+int RunCapturing(std::wstring command, std::string* output, bool withErrors = false) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
@@ -22,7 +23,7 @@ int RunCapturing(std::wstring command, std::string* output) {
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = writeEnd;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdError = withErrors ? writeEnd : GetStdHandle(STD_ERROR_HANDLE);
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION process{};
   const BOOL started =
@@ -59,6 +60,10 @@ std::string Controller(const std::wstring& arguments) {
 
 int RunController(const std::wstring& arguments) {
   return RunCapturing(std::wstring(L"\"") + kControllerPath + L"\" " + arguments, nullptr);
+}
+
+int RunProgram(const std::wstring& commandLine, std::string& output) {
+  return RunCapturing(commandLine, &output, true);
 }
 
 ShownReceiver ReceiverState() {

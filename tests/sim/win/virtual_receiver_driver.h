@@ -12,6 +12,9 @@ namespace nerova::sim::virtual_receiver::testing {
 // Runs the controller with `arguments`; its exit status, or -1 when it did
 // not run or end.
 int RunController(const std::wstring& arguments);
+// Runs a program that talks to the receiver; its exit status (-1 when it did
+// not run or end) and in `output` what it printed on both its streams.
+int RunProgram(const std::wstring& commandLine, std::string& output);
 // What `show` prints: the settings, and whether the receiver is there
 // (plugged in and not restarting).
 struct ShownReceiver {

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "link/win/thread_acp_codec.h"
+#include "link/win/code_page_codec.h"
 
 namespace nerova::link::win {
 namespace {
@@ -29,30 +29,30 @@ const LANGID kChineseSimplified = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPL
 
 std::string Bytes(std::initializer_list<unsigned char> b) { return std::string(b.begin(), b.end()); }
 
-TEST(ThreadAcpCodec, WesternThreadLocaleGivesSingleBytesAndTheDefaultCharacter) {
+TEST(CodePageCodec, WesternThreadLocaleGivesSingleBytesAndTheDefaultCharacter) {
   ThreadLocale locale(kEnglishUs);
   ASSERT_TRUE(locale.ok());
-  const ThreadAcpCodec codec;
+  const CodePageCodec codec;
   EXPECT_EQ(codec.Encode(L"caf\u00E9"), Bytes({'c', 'a', 'f', 0xE9}));
   EXPECT_EQ(codec.Decode(Bytes({'c', 'a', 'f', 0xE9})), L"caf\u00E9");
   // No mapping in code page 1252: each character becomes its default, '?'.
   EXPECT_EQ(codec.Encode(L"\u786E\u5B9A."), "??.");
 }
 
-TEST(ThreadAcpCodec, ChineseThreadLocaleGivesGbkBytesWhateverTheProcessCodePage) {
+TEST(CodePageCodec, ChineseThreadLocaleGivesGbkBytesWhateverTheProcessCodePage) {
   ThreadLocale locale(kChineseSimplified);
   ASSERT_TRUE(locale.ok());
-  const ThreadAcpCodec codec;
+  const CodePageCodec codec;
   const std::string gbk = Bytes({0xC8, 0xB7, 0xB6, 0xA8});
   EXPECT_EQ(codec.Encode(L"\u786E\u5B9A"), gbk);
   EXPECT_EQ(codec.Decode(gbk), L"\u786E\u5B9A");
   EXPECT_EQ(codec.Encode(L"net-\u786E"), "net-" + Bytes({0xC8, 0xB7}));
 }
 
-TEST(ThreadAcpCodec, EmptyNulAndLongTextsConvertWhole) {
+TEST(CodePageCodec, EmptyNulAndLongTextsConvertWhole) {
   ThreadLocale locale(kChineseSimplified);
   ASSERT_TRUE(locale.ok());
-  const ThreadAcpCodec codec;
+  const CodePageCodec codec;
   EXPECT_EQ(codec.Encode(L""), "");
   EXPECT_EQ(codec.Decode(""), L"");
   // Lengths are explicit: a zero inside the text is converted, not an end.
@@ -66,10 +66,10 @@ TEST(ThreadAcpCodec, EmptyNulAndLongTextsConvertWhole) {
   EXPECT_EQ(codec.Decode(encoded), longText);
 }
 
-TEST(ThreadAcpCodec, InvalidBytesDecodeToSomethingRatherThanNothing) {
+TEST(CodePageCodec, InvalidBytesDecodeToSomethingRatherThanNothing) {
   ThreadLocale locale(kChineseSimplified);
   ASSERT_TRUE(locale.ok());
-  const ThreadAcpCodec codec;
+  const CodePageCodec codec;
   // A lead byte without its trail byte at the end of the text.
   const std::wstring text = codec.Decode(Bytes({'o', 'k', 0xC8}));
   ASSERT_GE(text.size(), 3u);

@@ -1,0 +1,341 @@
+#include "app/cli/cli_commands.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "app/cli/exit_codes.h"
+#include "app/cli/receiver_choice.h"
+#include "app/cli/settings_report.h"
+#include "link/receiver_link.h"
+#include "link/receiver_settings.h"
+#include "settings/apply_check.h"
+#include "settings/apply_sequence.h"
+#include "settings/apply_texts.h"
+#include "settings/camera_model.h"
+#include "settings/long_press.h"
+#include "settings/settings_model.h"
+#include "settings/stored_settings.h"
+
+namespace nerova::cli {
+namespace {
+
+// How often a restarting receiver is asked whether it is back.
+constexpr std::uint32_t kRestartProbeMs = 1000;
+// A receiver told to restart leaves within moments; one that still answers
+// after this long has restarted between two probes.
+constexpr std::uint32_t kLeaveLimitMs = 10000;
+// The watch's waits are cut into slices so that Ctrl+C ends it promptly.
+constexpr std::uint32_t kWatchSliceMs = 100;
+
+std::wstring HexResult(link::HResult hr) {
+  static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+  std::wstring text = L"0x";
+  const auto value = static_cast<std::uint32_t>(hr);
+  for (int shift = 28; shift >= 0; shift -= 4) text += kHex[(value >> shift) & 0xF];
+  return text;
+}
+
+bool IsNumber(std::wstring_view text) {
+  if (text.empty() || text.size() > 6) return false;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+  }
+  return true;
+}
+
+// One chosen receiver: the category narrowed to it, the link and the
+// settings protocol over that.
+class Receiver {
+ public:
+  Receiver(Platform& platform, const std::wstring& name)
+      : m_stack(platform.stack, name), m_link(m_stack), m_settings(m_link, platform.pump, platform.codec) {}
+
+  link::ReceiverLink& Link() { return m_link; }
+  link::ReceiverSettings& Settings() { return m_settings; }
+  // Whether it answers now. The filter found before is dropped first, so a
+  // receiver that left and came back is found as the new device it is.
+  bool Answers() {
+    m_settings.ReleaseDevice();
+    return !m_settings.ReadShortVersion().empty();
+  }
+
+ private:
+  ChosenReceiverStack m_stack;
+  link::ReceiverLink m_link;
+  link::ReceiverSettings m_settings;
+};
+
+enum class ReturnWait { Back, TimedOut, Interrupted };
+
+class CommandRun {
+ public:
+  CommandRun(const Options& options, Platform& platform) : m_options(options), m_platform(platform) {}
+
+  int Run() {
+    switch (m_options.command) {
+      case Command::Help:
+        m_platform.console.Out(UsageText());
+        return kExitOk;
+      case Command::Version:
+        m_platform.console.Out(VersionText());
+        return kExitOk;
+      case Command::List:
+        return List();
+      case Command::Show:
+        return Show();
+      case Command::Apply:
+        return Apply();
+      case Command::Watch:
+        return Watch();
+      case Command::Update:
+        return Update();
+    }
+    return kExitUsage;
+  }
+
+ private:
+  void Out(const std::wstring& line) { m_platform.console.Out(line); }
+  void Err(const std::wstring& line) { m_platform.console.Err(line); }
+
+  void TellAccessProblem() {
+    if (!m_platform.accessProblem) return;
+    if (const std::wstring problem = m_platform.accessProblem(); !problem.empty()) Err(problem);
+  }
+
+  int NoReceiver() {
+    Err(L"No receiver is attached.");
+    TellAccessProblem();
+    return kExitNotFound;
+  }
+
+  int NotAnswering(const std::wstring& name) {
+    Err(L"The receiver " + name + L" does not answer.");
+    TellAccessProblem();
+    return kExitNotFound;
+  }
+
+  // The receiver the command is for; none after saying why, with the exit
+  // status in `exitCode`.
+  std::optional<std::wstring> Choose(int& exitCode) {
+    const std::vector<std::wstring> names = AttachedReceivers(m_platform.stack);
+    if (names.empty()) {
+      exitCode = NoReceiver();
+      return std::nullopt;
+    }
+    const std::wstring& device = m_options.device;
+    if (device.empty()) {
+      if (names.size() == 1) return names[0];
+      Err(L"Several receivers are attached; choose one with --device:");
+      for (std::size_t i = 0; i < names.size(); ++i) Err(L"  " + std::to_wstring(i + 1) + L"  " + names[i]);
+      exitCode = kExitUsage;
+      return std::nullopt;
+    }
+    if (IsNumber(device)) {
+      const std::size_t number = std::stoul(device);
+      if (number >= 1 && number <= names.size()) return names[number - 1];
+      Err(L"There is no receiver " + device + L": " + std::to_wstring(names.size()) + L" attached.");
+      exitCode = kExitNotFound;
+      return std::nullopt;
+    }
+    for (const std::wstring& name : names) {
+      if (name == device) return name;
+    }
+    Err(L"No receiver named " + device + L" is attached.");
+    exitCode = kExitNotFound;
+    return std::nullopt;
+  }
+
+  // The chosen receiver, answering; none after saying why, with the exit
+  // status in `exitCode`.
+  std::unique_ptr<Receiver> OpenReceiver(int& exitCode) {
+    const std::optional<std::wstring> name = Choose(exitCode);
+    if (!name) return nullptr;
+    auto receiver = std::make_unique<Receiver>(m_platform, *name);
+    if (receiver->Answers()) return receiver;
+    exitCode = NotAnswering(*name);
+    return nullptr;
+  }
+
+  int List() {
+    const std::vector<std::wstring> names = AttachedReceivers(m_platform.stack);
+    if (names.empty()) return NoReceiver();
+    bool allAnswered = true;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      Receiver receiver(m_platform, names[i]);
+      const bool answers = receiver.Answers();
+      allAnswered = allAnswered && answers;
+      const std::wstring version = answers ? receiver.Settings().ReadFirmwareVersion() : L"(does not answer)";
+      Out(std::to_wstring(i + 1) + L"  " + names[i] + L"  " + version);
+    }
+    if (!allAnswered) TellAccessProblem();
+    return kExitOk;
+  }
+
+  int Show() {
+    int exitCode = kExitOk;
+    const std::unique_ptr<Receiver> receiver = OpenReceiver(exitCode);
+    if (!receiver) return exitCode;
+    const settings::StoredSettings stored = settings::ReadStoredSettings(receiver->Settings(), m_platform.pump);
+    if (m_options.json) {
+      Out(SettingsJson(stored));
+    } else {
+      for (const std::wstring& line : SettingsLines(stored)) Out(line);
+    }
+    return kExitOk;
+  }
+
+  // The values of the command line that need no receiver to be judged.
+  int CheckApplyOptions() {
+    const ApplyOptions& apply = m_options.apply;
+    if (apply.model && !settings::FindCameraModel(*apply.model)) {
+      Err(L"There is no camera model " + *apply.model + L"; the models are " + CameraModelNames() + L".");
+      return kExitRefused;
+    }
+    if (apply.longPressTime &&
+        (*apply.longPressTime < settings::kLongPressMin || *apply.longPressTime > settings::kLongPressMax)) {
+      Err(L"The long-press time is from " + std::to_wstring(settings::kLongPressMin) + L" to " +
+          std::to_wstring(settings::kLongPressMax) + L" tenths of a second.");
+      return kExitRefused;
+    }
+    return kExitOk;
+  }
+
+  // What the command line asks for, the rest as the receiver holds it.
+  settings::Configuration Requested(const settings::StoredSettings& current) const {
+    const ApplyOptions& apply = m_options.apply;
+    settings::Configuration configuration;
+    configuration.url = apply.model ? settings::UrlToWrite(settings::kModeAuto, *apply.model, L"")
+                                    : settings::UrlToWrite(settings::kModeManual, L"", *apply.url);
+    configuration.wifiName = apply.ssid.value_or(current.wifiName);
+    configuration.wifiPassword = apply.password.value_or(current.wifiPassword);
+    configuration.longPressTime = apply.longPressTime.value_or(settings::ClampLongPress(current.longPressTime));
+    configuration.agingTest = apply.agingTest.value_or(current.agingTest);
+    return configuration;
+  }
+
+  int Apply() {
+    if (const int refused = CheckApplyOptions(); refused != kExitOk) return refused;
+    int exitCode = kExitOk;
+    const std::unique_ptr<Receiver> opened = OpenReceiver(exitCode);
+    if (!opened) return exitCode;
+    Receiver& receiver = *opened;
+
+    const settings::StoredSettings current = settings::ReadStoredSettings(receiver.Settings(), m_platform.pump);
+    settings::Configuration configuration = Requested(current);
+    // Everything is checked before anything is written.
+    if (const std::optional<std::wstring> refused = settings::CheckConfiguration(configuration, receiver.Settings())) {
+      Err(*refused);
+      return kExitRefused;
+    }
+    {
+      // Ctrl+C does not cut the sequence: it is looked at again only once
+      // the restart has gone out.
+      settings::ApplySequence sequence(receiver.Link(), receiver.Settings(), m_platform.pump);
+      if (!sequence.Write(configuration)) {
+        Err(std::wstring(settings::kApplyFailed));
+        return kExitWriteFailed;
+      }
+      if (const link::HResult hr = sequence.Restart(); hr != link::kS_OK) {
+        Err(L"The configuration is written, but the receiver did not take the restart command (" + HexResult(hr) +
+            L"); it takes effect at the receiver's next start.");
+        return kExitWriteFailed;
+      }
+    }
+    Out(std::wstring(settings::kApplySucceeded));
+    if (!m_options.apply.wait) return kExitOk;
+
+    Err(L"Waiting for the receiver to come back...");
+    switch (WaitForReturn(receiver)) {
+      case ReturnWait::Back:
+        break;
+      case ReturnWait::TimedOut:
+        Err(L"The receiver did not come back within " + std::to_wstring(m_options.apply.timeoutSeconds) +
+            L" s of its restart.");
+        return kExitNoReturn;
+      case ReturnWait::Interrupted:
+        Err(L"Stopped waiting; the receiver restarts with the new configuration, which was not read back.");
+        return kExitNoReturn;
+    }
+    const settings::StoredSettings after = settings::ReadStoredSettings(receiver.Settings(), m_platform.pump);
+    if (!ConfirmHeld(configuration, after)) return kExitWriteFailed;
+    Out(L"The receiver is back and holds the new configuration.");
+    return kExitOk;
+  }
+
+  // First until the receiver has left, then until it answers again.
+  ReturnWait WaitForReturn(Receiver& receiver) {
+    for (std::uint32_t waited = 0; waited < kLeaveLimitMs && receiver.Answers(); waited += kRestartProbeMs) {
+      if (Interrupted()) return ReturnWait::Interrupted;
+      m_platform.pump.PumpWait(kRestartProbeMs);
+    }
+    const std::uint64_t limit = std::uint64_t{m_options.apply.timeoutSeconds} * 1000;
+    for (std::uint64_t waited = 0; !receiver.Answers(); waited += kRestartProbeMs) {
+      if (waited >= limit) return ReturnWait::TimedOut;
+      if (Interrupted()) return ReturnWait::Interrupted;
+      m_platform.pump.PumpWait(kRestartProbeMs);
+    }
+    return ReturnWait::Back;
+  }
+
+  // False after naming every value the receiver does not hold as written.
+  // The long-press time and the aging test are compared only when asked
+  // for: the receiver's older firmware has neither.
+  bool ConfirmHeld(const settings::Configuration& wanted, const settings::StoredSettings& held) {
+    bool same = true;
+    auto compare = [&](std::wstring_view label, const std::wstring& want, const std::wstring& got) {
+      if (want == got) return;
+      Err(L"The receiver holds " + std::wstring(label) + L" \"" + got + L"\", not \"" + want + L"\".");
+      same = false;
+    };
+    compare(L"the stream URL", wanted.url, held.url);
+    compare(L"the Wi-Fi name", wanted.wifiName, held.wifiName);
+    compare(L"the Wi-Fi password", wanted.wifiPassword, held.wifiPassword);
+    if (m_options.apply.longPressTime) {
+      compare(L"the long-press time", LongPressTimeText(wanted.longPressTime), LongPressTimeText(held.longPressTime));
+    }
+    if (m_options.apply.agingTest) {
+      compare(L"the aging test", wanted.agingTest ? L"on" : L"off", held.agingTest ? L"on" : L"off");
+    }
+    return same;
+  }
+
+  int Watch() {
+    int exitCode = kExitOk;
+    const std::unique_ptr<Receiver> opened = OpenReceiver(exitCode);
+    if (!opened) return exitCode;
+    Receiver& receiver = *opened;
+    for (std::uint32_t readings = 0;;) {
+      std::int32_t rssi = receiver.Settings().ReadRssi();
+      // A receiver that went away and came back is found again once.
+      if (rssi == link::kRssiFailed && receiver.Answers()) rssi = receiver.Settings().ReadRssi();
+      Out(L"RSSI " + SignalText(rssi));
+      if (m_options.count && ++readings >= *m_options.count) return kExitOk;
+      for (std::uint32_t waited = 0; waited < settings::kPollPeriodMs; waited += kWatchSliceMs) {
+        if (Interrupted()) return kExitOk;
+        m_platform.pump.PumpWait(kWatchSliceMs);
+      }
+    }
+  }
+
+  int Update() {
+    if (!m_platform.updateFirmware) {
+      Err(L"update is available in the Windows version of nerova-cli only.");
+      return kExitUsage;
+    }
+    return m_platform.updateFirmware(m_options.package);
+  }
+
+  bool Interrupted() const { return m_platform.interrupted && m_platform.interrupted(); }
+
+  const Options& m_options;
+  Platform& m_platform;
+};
+
+}  // namespace
+
+int RunCommand(const Options& options, Platform& platform) { return CommandRun(options, platform).Run(); }
+
+}  // namespace nerova::cli

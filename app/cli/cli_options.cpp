@@ -1,0 +1,257 @@
+#include "app/cli/cli_options.h"
+
+#include <array>
+
+#include "settings/camera_model.h"
+
+namespace nerova::cli {
+namespace {
+
+// Which commands an option belongs to.
+enum : unsigned {
+  kForList = 1u << 0,
+  kForShow = 1u << 1,
+  kForApply = 1u << 2,
+  kForWatch = 1u << 3,
+  kForUpdate = 1u << 4,
+  kForReceiverCommands = kForList | kForShow | kForApply | kForWatch,
+  kForAll = kForReceiverCommands | kForUpdate,
+};
+
+struct OptionSpec {
+  std::wstring_view name;
+  bool takesValue;
+  unsigned commands;
+};
+
+constexpr std::array<OptionSpec, 14> kOptions{{
+    {L"--help", false, kForAll},
+    {L"--version", false, kForAll},
+    {L"--device", true, kForReceiverCommands},
+    {L"--codepage", true, kForReceiverCommands},
+    {L"--json", false, kForShow},
+    {L"--model", true, kForApply},
+    {L"--url", true, kForApply},
+    {L"--ssid", true, kForApply},
+    {L"--password", true, kForApply},
+    {L"--long-press", true, kForApply},
+    {L"--aging", true, kForApply},
+    {L"--no-wait", false, kForApply},
+    {L"--timeout", true, kForApply},
+    {L"--count", true, kForWatch},
+}};
+
+struct CommandName {
+  std::wstring_view name;
+  Command command;
+  unsigned mask;
+};
+
+constexpr std::array<CommandName, 5> kCommands{{
+    {L"list", Command::List, kForList},
+    {L"show", Command::Show, kForShow},
+    {L"apply", Command::Apply, kForApply},
+    {L"watch", Command::Watch, kForWatch},
+    {L"update", Command::Update, kForUpdate},
+}};
+
+const OptionSpec* FindOption(std::wstring_view name) {
+  for (const OptionSpec& spec : kOptions) {
+    if (spec.name == name) return &spec;
+  }
+  return nullptr;
+}
+
+// A decimal number from `lowest` to `highest`, digits only.
+std::optional<std::uint32_t> ParseNumber(std::wstring_view text, std::uint32_t lowest, std::uint32_t highest) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  std::uint32_t value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint32_t>(c - L'0');
+  }
+  if (value < lowest || value > highest) return std::nullopt;
+  return value;
+}
+
+struct GivenOption {
+  const OptionSpec* spec;
+  std::wstring value;
+};
+
+// Stores one option's value in `options`; the error text when the value is
+// not of the option's form.
+std::wstring Store(const GivenOption& given, Options& options) {
+  const std::wstring_view name = given.spec->name;
+  const std::wstring& value = given.value;
+  ApplyOptions& apply = options.apply;
+  if (name == L"--device") {
+    options.device = value;
+  } else if (name == L"--codepage") {
+    options.codePage = ParseNumber(value, 1, 65535);
+    if (!options.codePage) return L"--codepage takes a code page number, such as 936 or 1252";
+  } else if (name == L"--json") {
+    options.json = true;
+  } else if (name == L"--model") {
+    apply.model = value;
+  } else if (name == L"--url") {
+    apply.url = value;
+  } else if (name == L"--ssid") {
+    apply.ssid = value;
+  } else if (name == L"--password") {
+    apply.password = value;
+  } else if (name == L"--long-press") {
+    // Any count of tenths is taken here; the receiver's range is checked
+    // with the other values.
+    const std::optional<std::uint32_t> tenths = ParseNumber(value, 0, 100000);
+    if (!tenths) return L"--long-press takes a time in tenths of a second, such as 24";
+    apply.longPressTime = static_cast<std::int32_t>(*tenths);
+  } else if (name == L"--aging") {
+    if (value != L"on" && value != L"off") return L"--aging takes on or off";
+    apply.agingTest = value == L"on";
+  } else if (name == L"--no-wait") {
+    apply.wait = false;
+  } else if (name == L"--timeout") {
+    const std::optional<std::uint32_t> seconds = ParseNumber(value, 1, 3600);
+    if (!seconds) return L"--timeout takes a number of seconds from 1 to 3600";
+    apply.timeoutSeconds = *seconds;
+  } else if (name == L"--count") {
+    options.count = ParseNumber(value, 1, 1000000);
+    if (!options.count) return L"--count takes a number of readings, 1 or more";
+  }
+  return {};
+}
+
+ParsedArguments Refuse(std::wstring error) { return ParsedArguments{std::nullopt, std::move(error)}; }
+
+}  // namespace
+
+ParsedArguments ParseArguments(const std::vector<std::wstring>& arguments) {
+  std::vector<GivenOption> given;
+  std::vector<std::wstring> words;
+  bool help = false;
+  bool version = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::wstring& argument = arguments[i];
+    if (argument.size() < 2 || argument.compare(0, 2, L"--") != 0) {
+      if (argument == L"-h") {
+        help = true;
+        continue;
+      }
+      if (!argument.empty() && argument[0] == L'-') return Refuse(L"unknown option " + argument);
+      words.push_back(argument);
+      continue;
+    }
+    const std::size_t equals = argument.find(L'=');
+    const std::wstring name = argument.substr(0, equals);
+    const OptionSpec* spec = FindOption(name);
+    if (!spec) return Refuse(L"unknown option " + name);
+    if (spec->name == L"--help") help = true;
+    if (spec->name == L"--version") version = true;
+    GivenOption option{spec, {}};
+    if (spec->takesValue) {
+      if (equals != std::wstring::npos) {
+        option.value = argument.substr(equals + 1);
+      } else if (i + 1 < arguments.size()) {
+        option.value = arguments[++i];
+      } else {
+        return Refuse(name + L" needs a value");
+      }
+    } else if (equals != std::wstring::npos) {
+      return Refuse(name + L" takes no value");
+    }
+    given.push_back(std::move(option));
+  }
+
+  Options options;
+  if (help || version) {
+    options.command = help ? Command::Help : Command::Version;
+    return ParsedArguments{options, {}};
+  }
+  if (words.empty()) return Refuse(L"no command given");
+  const CommandName* command = nullptr;
+  for (const CommandName& candidate : kCommands) {
+    if (candidate.name == words[0]) command = &candidate;
+  }
+  if (!command) return Refuse(L"unknown command " + words[0]);
+  options.command = command->command;
+
+  if (options.command == Command::Update) {
+    if (words.size() != 2) return Refuse(L"update takes the firmware package's path");
+    options.package = words[1];
+  } else if (words.size() > 1) {
+    return Refuse(std::wstring(command->name) + L" takes no argument " + words[1]);
+  }
+
+  for (const GivenOption& option : given) {
+    if ((option.spec->commands & command->mask) == 0) {
+      return Refuse(std::wstring(option.spec->name) + L" is not an option of " + std::wstring(command->name));
+    }
+    if (std::wstring error = Store(option, options); !error.empty()) return Refuse(std::move(error));
+  }
+
+  if (options.command == Command::Apply && options.apply.model.has_value() == options.apply.url.has_value()) {
+    return Refuse(L"apply takes either --model or --url");
+  }
+  return ParsedArguments{options, {}};
+}
+
+std::wstring UsageText() {
+  return LR"(Usage: nerova-cli [--device DEVICE] [--codepage N] COMMAND [OPTIONS]
+
+Shows and changes the settings of a Nerova wireless video receiver.
+
+Commands:
+  list
+      The receivers attached, one line each: number, name, firmware version.
+  show [--json]
+      Mode, camera model, stream URL, camera Wi-Fi name and password,
+      resolution, long-press time, aging test, firmware version and signal.
+  apply (--model NAME | --url URL) [--ssid NAME] [--password PASSWORD]
+        [--long-press TENTHS] [--aging on|off] [--no-wait] [--timeout SECONDS]
+      Writes the configuration and restarts the receiver, then waits for it
+      to come back (90 s unless --timeout says otherwise) and reads the
+      settings back. --model writes the model's own stream URL; values not
+      given keep what the receiver holds. With --no-wait it ends once the
+      restart is under way.
+  watch [--count N]
+      The signal strength every 2 s, until interrupted or N readings.
+  update PACKAGE
+      Unpacks a firmware package (.zip) and starts the flashing tool it
+      carries (Windows only).
+
+Options:
+  --device DEVICE  The receiver to use when several are attached: its number
+                   or its name as "list" shows them.
+  --codepage N     The code page of the receiver's texts (936, 950, 932, 949,
+                   1252, ...); by default the one this computer's language uses.
+  --help, -h       This text.
+  --version        The program's version.
+
+Camera models: )" + CameraModelNames() + LR"(.
+
+Exit status:
+  0  done
+  1  the firmware package could not be unpacked or its tool not started
+  2  the command line is not understood
+  3  no receiver is attached, or it cannot be opened or does not answer
+  4  a value was refused; nothing was written
+  5  a write failed, or the receiver does not hold what was written
+  6  the receiver did not come back after its restart in time)";
+}
+
+std::wstring CameraModelNames() {
+  std::wstring names;
+  for (const settings::CameraModel& model : settings::kCameraModels) {
+    if (!names.empty()) names += L", ";
+    names += model.name;
+  }
+  return names;
+}
+
+std::wstring VersionText() {
+  const char* version = NEROVA_CLI_VERSION;
+  return L"nerova-cli " + std::wstring(version, version + std::char_traits<char>::length(version));
+}
+
+}  // namespace nerova::cli

@@ -1,0 +1,18 @@
+#pragma once
+// What nerova-cli's exit status means; the usage text lists the same.
+namespace nerova::cli {
+
+inline constexpr int kExitOk = 0;
+// The firmware package could not be unpacked or its tool not started.
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+// No receiver is attached, or it cannot be opened or does not answer.
+inline constexpr int kExitNotFound = 3;
+// A value was refused before anything was written.
+inline constexpr int kExitRefused = 4;
+// A write failed, or the receiver does not hold what was written.
+inline constexpr int kExitWriteFailed = 5;
+// The receiver did not come back after its restart in the time allowed.
+inline constexpr int kExitNoReturn = 6;
+
+}  // namespace nerova::cli

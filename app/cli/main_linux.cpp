@@ -1,0 +1,109 @@
+// nerova-cli on Linux: the receiver through sysfs and the uvcvideo driver,
+// texts in the code page Windows would use for the user's locale. Arguments
+// and output are UTF-8.
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_commands.h"
+#include "app/cli/exit_codes.h"
+#include "link/linux/code_page.h"
+#include "link/linux/file_system.h"
+#include "link/linux/iconv_codec.h"
+#include "link/linux/linux_capture_stack.h"
+#include "link/linux/uvc_device.h"
+#include "link/sleeping_pump.h"
+#include "link/utf8_codec.h"
+
+namespace {
+
+using namespace nerova;
+
+volatile sig_atomic_t g_interrupted = 0;
+
+// SIGINT and SIGTERM end a wait at its next look, never a write sequence.
+extern "C" void OnStopSignal(int) { g_interrupted = 1; }
+
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+class StandardConsole final : public cli::Console {
+ public:
+  void Out(std::wstring_view line) override { Write(stdout, line); }
+  void Err(std::wstring_view line) override { Write(stderr, line); }
+
+ private:
+  void Write(std::FILE* stream, std::wstring_view line) {
+    const std::string bytes = m_utf8.Encode(std::wstring(line) + L"\n");
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fflush(stream);
+  }
+  link::Utf8Codec m_utf8;
+};
+
+// The locale the user's texts are in, as the C library would choose it.
+std::string LocaleName() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return "C";
+}
+
+int Run(const std::vector<std::wstring>& arguments) {
+  StandardConsole console;
+  const cli::ParsedArguments parsed = cli::ParseArguments(arguments);
+  if (!parsed.options) {
+    console.Err(L"nerova-cli: " + parsed.error);
+    console.Err(L"Run \"nerova-cli --help\" for the usage.");
+    return cli::kExitUsage;
+  }
+  const cli::Options& options = *parsed.options;
+  const std::uint32_t codePage = options.codePage.value_or(link::linux_stack::AnsiCodePageForLocale(LocaleName()));
+  const std::unique_ptr<link::linux_stack::IconvCodec> codec = link::linux_stack::IconvCodec::ForCodePage(codePage);
+  if (!codec) {
+    console.Err(L"nerova-cli: code page " + std::to_wstring(codePage) + L" cannot be converted on this system");
+    return cli::kExitUsage;
+  }
+
+  CatchStopSignals();
+  const link::linux_stack::RootedFileSystem files;
+  link::linux_stack::KernelUvcDeviceOpener devices;
+  link::linux_stack::LinuxCaptureStack stack(files, devices);
+  link::SleepingPump pump;
+  const link::Utf8Codec utf8;
+  cli::Platform platform{stack,
+                         pump,
+                         *codec,
+                         console,
+                         [] { return g_interrupted != 0; },
+                         [&] { return utf8.Decode(stack.AccessProblem()); },
+                         nullptr};
+  return cli::RunCommand(options, platform);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const nerova::link::Utf8Codec utf8;
+  std::vector<std::wstring> arguments;
+  for (int i = 1; i < argc; ++i) arguments.push_back(utf8.Decode(argv[i]));
+  // Nothing is expected to throw; should something (memory, a conversion
+  // the system refuses) do so anyway, it ends the program with a message.
+  try {
+    return Run(arguments);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "nerova-cli: %s\n", error.what());
+    return nerova::cli::kExitFailed;
+  }
+}

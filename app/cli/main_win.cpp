@@ -1,0 +1,79 @@
+// nerova-cli on Windows: the receiver through DirectShow and Kernel
+// Streaming, texts in the code page of this computer's language.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_commands.h"
+#include "app/cli/exit_codes.h"
+#include "app/cli/firmware_update_command.h"
+#include "app/cli/windows_console.h"
+#include "link/win/code_page_codec.h"
+#include "link/win/directshow_capture_stack.h"
+#include "link/win/pump_wait.h"
+#include "ui/handles.h"
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+// Ctrl+C and Ctrl+Break end a wait at its next look, never a write sequence.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  g_interrupted = true;
+  return TRUE;
+}
+
+int Run(const std::vector<std::wstring>& arguments) {
+  using namespace nerova::cli;
+  win::WindowsConsole console;
+  const ParsedArguments parsed = ParseArguments(arguments);
+  if (!parsed.options) {
+    console.Err(L"nerova-cli: " + parsed.error);
+    console.Err(L"Run \"nerova-cli --help\" for the usage.");
+    return kExitUsage;
+  }
+  const Options& options = *parsed.options;
+  if (options.codePage && !IsValidCodePage(*options.codePage)) {
+    console.Err(L"nerova-cli: code page " + std::to_wstring(*options.codePage) +
+                L" is not installed on this computer");
+    return kExitUsage;
+  }
+
+  const nerova::ui::ComApartment com;
+  if (FAILED(com.Result())) {
+    console.Err(L"nerova-cli: COM could not be initialised");
+    return kExitFailed;
+  }
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  nerova::link::win::CodePageCodec codec(options.codePage.value_or(CP_THREAD_ACP));
+  nerova::link::win::DirectShowCaptureStack stack;
+  nerova::link::win::WindowsPump pump;
+  Platform platform{stack,
+                    pump,
+                    codec,
+                    console,
+                    [] { return g_interrupted.load(); },
+                    nullptr,
+                    [&console](const std::wstring& package) { return win::UpdateFirmware(package, console); }};
+  return RunCommand(options, platform);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::wstring> arguments;
+  for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+  // Nothing is expected to throw; should something (memory, a conversion
+  // the system refuses) do so anyway, it ends the program with a message.
+  try {
+    return Run(arguments);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "nerova-cli: %s\n", error.what());
+    return nerova::cli::kExitFailed;
+  }
+}

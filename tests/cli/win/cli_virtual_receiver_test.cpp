@@ -1,0 +1,82 @@
+// nerova-cli.exe, the program that ships, under Wine against the virtual
+// receiver: found through the system device enumerator and talked to over
+// DirectShow and Kernel Streaming, as on a Windows PC with the receiver.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/sim/win/virtual_receiver_fixture.h"
+
+namespace nerova::cli::testing {
+namespace {
+
+using sim::virtual_receiver::testing::ReceiverLog;
+using sim::virtual_receiver::testing::ReceiverState;
+using sim::virtual_receiver::testing::RunController;
+using sim::virtual_receiver::testing::RunProgram;
+
+constexpr wchar_t kCli[] = NEROVA_CLI_PROGRAM;
+
+int RunCli(const std::wstring& arguments, std::string& output) {
+  return RunProgram(std::wstring(L"\"") + kCli + L"\" " + arguments, output);
+}
+
+bool Holds(const std::string& output, const std::string& text) { return output.find(text) != std::string::npos; }
+
+using CliVirtualReceiverTest = sim::virtual_receiver::testing::VirtualReceiverTest;
+
+TEST_F(CliVirtualReceiverTest, ListAndShowPrintWhatTheReceiverHolds) {
+  std::string output;
+  ASSERT_EQ(RunCli(L"list", output), 0) << output;
+  EXPECT_TRUE(Holds(output, "1  ")) << output;
+  EXPECT_TRUE(Holds(output, "vid_1d6b&pid_010c")) << output;
+
+  ASSERT_EQ(RunCli(L"show --json", output), 0) << output;
+  const sim::ReceiverValues held = ReceiverState().values;
+  EXPECT_TRUE(Holds(output, "\"url\":\"" + held.url + "\"")) << output;
+  EXPECT_TRUE(Holds(output, "\"wifiName\":\"Site-Cam-7\"")) << output;
+  EXPECT_TRUE(Holds(output, "\"wifiPassword\":\"" + held.wifiPassword + "\"")) << output;
+  EXPECT_TRUE(Holds(output, "\"firmwareVersion\":\"V" + held.firmwareVersion + "\"")) << output;
+
+  ASSERT_EQ(RunController(L"unplug"), 0);
+  EXPECT_EQ(RunCli(L"show", output), 3) << output;
+  EXPECT_TRUE(Holds(output, "No receiver is attached.")) << output;
+}
+
+TEST_F(CliVirtualReceiverTest, ApplyRoundTripsThroughTheRestart) {
+  const std::size_t before = ReceiverLog().size();
+  std::string output;
+  ASSERT_EQ(RunCli(L"apply --model RD700/RC60H5 --ssid \"TAVI-Yard 2\" --password 24681357", output), 0) << output;
+  EXPECT_TRUE(Holds(output, "The setup was successful and the device is now rebooting")) << output;
+  EXPECT_TRUE(Holds(output, "holds the new configuration")) << output;
+
+  const sim::virtual_receiver::testing::ShownReceiver state = ReceiverState();
+  EXPECT_TRUE(state.present);
+  EXPECT_EQ(state.values.url, "rtsp://192.168.1.100/video0");
+  EXPECT_EQ(state.values.wifiName, "TAVI-Yard 2");
+  EXPECT_EQ(state.values.wifiPassword, "24681357");
+
+  // The writes in order, the restart, and reads again once it was back.
+  std::vector<int> codes;
+  const auto log = ReceiverLog();
+  std::size_t restartAt = 0;
+  for (std::size_t i = before; i < log.size(); ++i) {
+    const auto& t = log[i];
+    const int code = static_cast<unsigned char>(t.bytes[0]);
+    if (t.set && (t.bytes[1] != '\0' || code == 0x64)) codes.push_back(code);
+    if (t.set && code == 0x64) restartAt = i;
+  }
+  EXPECT_EQ(codes, (std::vector<int>{0x02, 0x04, 0x05, 0x0D, 0x0C, 0x64}));
+  ASSERT_GT(restartAt, 0u);
+  EXPECT_GT(log.size(), restartAt + 1) << "nothing was read after the restart";
+}
+
+TEST_F(CliVirtualReceiverTest, UpdateOfAPackageThatIsNoZipSaysSo) {
+  std::string output;
+  EXPECT_EQ(RunCli(L"update \"" + std::wstring(kCli) + L"\"", output), 1) << output;
+  EXPECT_TRUE(Holds(output, "Failed to Unzipp the Flashing Package.")) << output;
+}
+
+}  // namespace
+}  // namespace nerova::cli::testing
