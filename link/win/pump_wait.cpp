@@ -7,7 +7,21 @@
 namespace nerova::link::win {
 namespace {
 
-std::uint32_t SystemTicks() { return GetTickCount(); }
+// Milliseconds by the performance counter. GetTickCount moves in steps of
+// 10 to 16 ms on Windows (and of a few under Wine), so a wait measured by it
+// could end that much early, and the receiver is owed its full pause between
+// two writes.
+std::uint32_t SystemTicks() {
+  static const LONGLONG frequency = [] {
+    LARGE_INTEGER value{};
+    QueryPerformanceFrequency(&value);
+    return value.QuadPart;
+  }();
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  const LONGLONG milliseconds = now.QuadPart / frequency * 1000 + now.QuadPart % frequency * 1000 / frequency;
+  return static_cast<std::uint32_t>(milliseconds);
+}
 
 // Dispatches everything queued. False when WM_QUIT came up: it has been
 // posted again and the wait must end.

@@ -12,8 +12,9 @@ namespace nerova::link::win {
 // A millisecond counter that wraps at 2^32, like GetTickCount.
 using TickSource = std::function<std::uint32_t()>;
 
-// Returns after at least `milliseconds` by GetTickCount (unsigned 32-bit
-// arithmetic, so the counter's wrap is harmless). Every queued message is
+// Returns after at least `milliseconds` by the performance counter, counted
+// in wrapping 32-bit milliseconds (unsigned arithmetic, so the wrap is
+// harmless). Every queued message is
 // removed with PeekMessageW and passed through TranslateMessage and
 // DispatchMessageW, with no dialog pre-translation. A wait of 0 drains the
 // queue once. WM_QUIT ends the wait at once and is posted again, so that the

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -97,11 +98,13 @@ bool TakeQuit(WPARAM& code) {
 TEST(PumpWait, DispatchesQueuedMessagesInOrderAndWaitsAtLeastTheTime) {
   Recorder r;
   for (WPARAM i = 1; i <= 3; ++i) PostMessageW(r.hwnd(), kPing, i, 0);
-  const DWORD before = GetTickCount();
+  // Measured by a clock finer than GetTickCount's steps, which could hide a
+  // wait that ends early.
+  const auto before = std::chrono::steady_clock::now();
   PumpWait(120);
-  const DWORD waited = GetTickCount() - before;
+  const auto waited = std::chrono::steady_clock::now() - before;
   EXPECT_EQ(r.pings, (std::vector<WPARAM>{1, 2, 3}));
-  EXPECT_GE(waited, 120u);
+  EXPECT_GE(waited, std::chrono::milliseconds(120));
 }
 
 TEST(PumpWait, ZeroDrainsTheQueueOnceAndReturns) {
