@@ -93,8 +93,7 @@ std::optional<Candidate> Inspect(const FileSystemView& files, const std::string&
   c.input.nodePath = "/dev/" + name;
   c.input.displayName = L"usb#vid_" + Hex(*vendor, 4) + L"&pid_" + Hex(*product, 4) + L"&mi_" +
                         Hex(*interfaceNumber, 2) + L"#" +
-                        Widened(LastComponent(c.input.usbDevicePath)) + L"#" +
-                        Widened(c.input.nodePath);
+                        Widened(LastComponent(c.input.usbDevicePath));
   return c;
 }
 

@@ -16,8 +16,10 @@ struct VideoInput {
   std::uint8_t interfaceNumber = 0;
   std::uint16_t vendorId = 0;
   std::uint16_t productId = 0;
-  // The identity as Windows shows it, then the node:
-  // "usb#vid_1d6b&pid_010c&mi_00#1-1#/dev/video0".
+  // The identity as Windows shows it, then the USB device's place on the
+  // bus: "usb#vid_1d6b&pid_010c&mi_00#1-1". Unlike the node's number, which
+  // the driver hands out afresh, it stays the same when the receiver
+  // restarts on the same port.
   std::wstring displayName;
 };
 
