@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,15 +29,38 @@ class RecordingConsole final : public Console {
   std::wstring err;
 };
 
+// Runs what a test scheduled once the clock has reached its time, after the
+// wait that got it there.
+class ScheduledPump final : public link::MessagePump {
+ public:
+  explicit ScheduledPump(sim::ManualClock& clock) : m_clock(clock), m_pump(clock) {}
+  void At(milliseconds time, std::function<void()> action) { m_events.push_back({time, std::move(action)}); }
+  void PumpWait(std::uint32_t ms) override {
+    m_pump.PumpWait(ms);
+    for (auto& event : m_events) {
+      if (event.action && m_clock.Now() >= event.time) std::exchange(event.action, nullptr)();
+    }
+  }
+
+ private:
+  struct Event {
+    milliseconds time;
+    std::function<void()> action;
+  };
+  sim::ManualClock& m_clock;
+  sim::FakePump m_pump;
+  std::vector<Event> m_events;
+};
+
 class CliTest : public ::testing::Test {
  protected:
-  int Run(const std::vector<std::wstring>& arguments) {
+  int Run(const std::vector<std::wstring>& arguments, std::function<bool()> interrupted = nullptr) {
     const ParsedArguments parsed = ParseArguments(arguments);
     if (!parsed.options) {
       console.err += parsed.error;
       return kExitUsage;
     }
-    Platform platform{stack, pump, codec, console, nullptr, nullptr, nullptr};
+    Platform platform{stack, pump, codec, console, std::move(interrupted), nullptr, nullptr};
     return RunCommand(*parsed.options, platform);
   }
 
@@ -59,7 +83,7 @@ class CliTest : public ::testing::Test {
 
   std::shared_ptr<sim::ManualClock> clock = std::make_shared<sim::ManualClock>();
   sim::SimStack stack{clock};
-  sim::FakePump pump{*clock};
+  ScheduledPump pump{*clock};
   link::Utf8Codec codec;
   RecordingConsole console;
 };
@@ -180,6 +204,17 @@ TEST_F(CliTest, EachFailureHasItsExitStatus) {
   first.SetRebootTime(milliseconds(60000));
   EXPECT_EQ(Run({L"apply", L"--device", L"1", L"--url", L"rtsp://b", L"--timeout", L"30"}), kExitNoReturn);
   EXPECT_EQ(first.Values().url, "rtsp://b");
+}
+
+TEST_F(CliTest, WatchKeepsReadingThroughAnUnplugUntilInterrupted) {
+  sim::Device receiver = stack.AddReceiver();
+  receiver.PinRssi(-70);
+  pump.At(milliseconds(1000), [&] { receiver.Unplug(); });
+  pump.At(milliseconds(3000), [&] { receiver.Replug(); });
+  EXPECT_EQ(Run({L"watch"}, [&] { return clock->Now() >= milliseconds(6500); }), kExitOk);
+  EXPECT_EQ(console.out,
+            L"RSSI -70 (fair)\nRSSI none (the receiver did not answer)\nRSSI -70 (fair)\nRSSI -70 (fair)\n");
+  EXPECT_LT(clock->Now(), milliseconds(6700));
 }
 
 }  // namespace
