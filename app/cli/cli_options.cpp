@@ -224,7 +224,7 @@ Options:
   --device DEVICE  The receiver to use when several are attached: its number
                    or its name as "list" shows them.
   --codepage N     The code page of the receiver's texts (936, 950, 932, 949,
-                   1252, ...); by default the one this computer's language uses.
+                   1252, ...); by default the one of this computer's language.
   --help, -h       This text.
   --version        The program's version.
 
