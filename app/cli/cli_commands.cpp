@@ -224,11 +224,24 @@ class CommandRun {
     Receiver& receiver = *opened;
 
     const settings::StoredSettings current = settings::ReadStoredSettings(receiver.Settings(), m_platform.pump);
+    // A text the receiver did not give cannot be kept: the user gives it.
+    if (!m_options.apply.ssid && current.wifiName.empty()) {
+      Err(L"The receiver's Wi-Fi name could not be read; give it with --ssid.");
+      return kExitRefused;
+    }
+    if (!m_options.apply.password && current.wifiPassword.empty()) {
+      Err(L"The receiver's Wi-Fi password could not be read; give it with --password.");
+      return kExitRefused;
+    }
     settings::Configuration configuration = Requested(current);
     // Everything is checked before anything is written.
     if (const std::optional<std::wstring> refused = settings::CheckConfiguration(configuration, receiver.Settings())) {
       Err(*refused);
       return kExitRefused;
+    }
+    if (Interrupted()) {
+      Err(L"Stopped; nothing was written.");
+      return kExitInterrupted;
     }
     {
       // Ctrl+C does not cut the sequence: it is looked at again only once

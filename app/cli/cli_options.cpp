@@ -237,7 +237,8 @@ Exit status:
   3  no receiver is attached, or it cannot be opened or does not answer
   4  a value was refused; nothing was written
   5  a write failed, or the receiver does not hold what was written
-  6  the receiver did not come back after its restart in time)";
+  6  the receiver did not come back after its restart in time
+  130  interrupted before anything was written)";
 }
 
 std::wstring CameraModelNames() {

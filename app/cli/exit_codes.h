@@ -14,5 +14,7 @@ inline constexpr int kExitRefused = 4;
 inline constexpr int kExitWriteFailed = 5;
 // The receiver did not come back after its restart in the time allowed.
 inline constexpr int kExitNoReturn = 6;
+// Interrupted (Ctrl+C) before anything was written, as shells count it.
+inline constexpr int kExitInterrupted = 130;
 
 }  // namespace nerova::cli

@@ -164,6 +164,11 @@ TEST_F(CliTest, RefusedInputWritesNothing) {
     EXPECT_EQ(Run(c.arguments), kExitRefused) << console.err;
     EXPECT_NE(console.err.find(c.message), std::wstring::npos) << console.err;
   }
+  // A value not given that the receiver does not tell cannot be kept.
+  receiver.RefuseGets(link::CMD_WIFI_PASSWORD);
+  console.err.clear();
+  EXPECT_EQ(Run({L"apply", L"--model", L"RC300W"}), kExitRefused);
+  EXPECT_NE(console.err.find(L"give it with --password"), std::wstring::npos) << console.err;
   EXPECT_TRUE(Writes().empty());
   EXPECT_EQ(receiver.Values().url, sim::ReceiverValues().url);
 }
