@@ -18,13 +18,13 @@ enum : unsigned {
   kForAll = kForReceiverCommands | kForUpdate,
 };
 
-struct OptionSpec {
+struct KnownOption {
   std::wstring_view name;
   bool takesValue;
   unsigned commands;
 };
 
-constexpr std::array<OptionSpec, 14> kOptions{{
+constexpr std::array<KnownOption, 14> kOptions{{
     {L"--help", false, kForAll},
     {L"--version", false, kForAll},
     {L"--device", true, kForReceiverCommands},
@@ -55,9 +55,9 @@ constexpr std::array<CommandName, 5> kCommands{{
     {L"update", Command::Update, kForUpdate},
 }};
 
-const OptionSpec* FindOption(std::wstring_view name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.name == name) return &spec;
+const KnownOption* FindOption(std::wstring_view name) {
+  for (const KnownOption& known : kOptions) {
+    if (known.name == name) return &known;
   }
   return nullptr;
 }
@@ -75,14 +75,14 @@ std::optional<std::uint32_t> ParseNumber(std::wstring_view text, std::uint32_t l
 }
 
 struct GivenOption {
-  const OptionSpec* spec;
+  const KnownOption* known;
   std::wstring value;
 };
 
 // Stores one option's value in `options`; the error text when the value is
 // not of the option's form.
 std::wstring Store(const GivenOption& given, Options& options) {
-  const std::wstring_view name = given.spec->name;
+  const std::wstring_view name = given.known->name;
   const std::wstring& value = given.value;
   ApplyOptions& apply = options.apply;
   if (name == L"--device") {
@@ -144,12 +144,12 @@ ParsedArguments ParseArguments(const std::vector<std::wstring>& arguments) {
     }
     const std::size_t equals = argument.find(L'=');
     const std::wstring name = argument.substr(0, equals);
-    const OptionSpec* spec = FindOption(name);
-    if (!spec) return Refuse(L"unknown option " + name);
-    if (spec->name == L"--help") help = true;
-    if (spec->name == L"--version") version = true;
-    GivenOption option{spec, {}};
-    if (spec->takesValue) {
+    const KnownOption* known = FindOption(name);
+    if (!known) return Refuse(L"unknown option " + name);
+    if (known->name == L"--help") help = true;
+    if (known->name == L"--version") version = true;
+    GivenOption option{known, {}};
+    if (known->takesValue) {
       if (equals != std::wstring::npos) {
         option.value = argument.substr(equals + 1);
       } else if (i + 1 < arguments.size()) {
@@ -184,8 +184,8 @@ ParsedArguments ParseArguments(const std::vector<std::wstring>& arguments) {
   }
 
   for (const GivenOption& option : given) {
-    if ((option.spec->commands & command->mask) == 0) {
-      return Refuse(std::wstring(option.spec->name) + L" is not an option of " + std::wstring(command->name));
+    if ((option.known->commands & command->mask) == 0) {
+      return Refuse(std::wstring(option.known->name) + L" is not an option of " + std::wstring(command->name));
     }
     if (std::wstring error = Store(option, options); !error.empty()) return Refuse(std::move(error));
   }
