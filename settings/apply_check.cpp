@@ -8,6 +8,7 @@ namespace {
 // The message for a value Apply may not write, none when it may.
 std::optional<std::wstring> CheckField(std::wstring& value, const WireField& field, std::wstring_view emptyMessage,
                                        const link::ReceiverSettings& settings) {
+  if (field.characterLimit != 0 && value.size() > field.characterLimit) return TooManyCharactersMessage(field);
   TrimInPlace(value);
   if (value.empty()) return std::wstring(emptyMessage);
   if (!settings.SurvivesEncoding(value)) return NotSendableToReceiverMessage(field);
@@ -34,6 +35,11 @@ std::size_t ValueLimitBytes(const WireField& field) { return link::kMaxTextBytes
 std::wstring TooLongForReceiverMessage(const WireField& field) {
   return std::wstring(field.label) + L" is too long: the receiver takes at most " +
          std::to_wstring(ValueLimitBytes(field)) + L" bytes";
+}
+
+std::wstring TooManyCharactersMessage(const WireField& field) {
+  return std::wstring(field.label) + L" is too long: it takes at most " + std::to_wstring(field.characterLimit) +
+         L" characters";
 }
 
 std::wstring NotSendableToReceiverMessage(const WireField& field) {

@@ -20,23 +20,29 @@ void TrimInPlace(std::wstring& text);
 struct WireField {
   std::wstring_view label;  // the field's name in messages
   std::wstring_view key;
+  // Characters the window's edit takes, 0 for no limit. Every front end
+  // holds values to it, so that what one sets the window can show whole.
+  std::size_t characterLimit;
 };
 
-inline constexpr WireField kUrlField{L"Url", L""};
-inline constexpr WireField kWifiNameField{L"Wifi Name", L"wifiname="};
-inline constexpr WireField kPasswordField{L"Password", L"wifipassword="};
+inline constexpr WireField kUrlField{L"Url", L"", 54};
+inline constexpr WireField kWifiNameField{L"Wifi Name", L"wifiname=", 0};
+inline constexpr WireField kPasswordField{L"Password", L"wifipassword=", 24};
 
 // Bytes the value may take on the wire: the block's text room less the key.
 std::size_t ValueLimitBytes(const WireField& field);
 // The message for a value whose encoding takes more than that.
 std::wstring TooLongForReceiverMessage(const WireField& field);
+// The message for a value of more characters than the field takes.
+std::wstring TooManyCharactersMessage(const WireField& field);
 // The message for a value that the code page of the wire cannot hold as
 // written.
 std::wstring NotSendableToReceiverMessage(const WireField& field);
 
-// Trims the three texts in place and checks them in the order they are
-// written: the message for the first one refused, none when the whole
-// configuration may go out.
+// Checks the three texts in the order they are written, each held to its
+// field's character limit as given, then trimmed in place, present,
+// sendable and small enough: the message for the first one refused, none
+// when the whole configuration may go out.
 std::optional<std::wstring> CheckConfiguration(Configuration& configuration, const link::ReceiverSettings& settings);
 
 }  // namespace nerova::settings

@@ -434,8 +434,9 @@ void SettingsModel::OnHScroll(int code, int sourceId) {
 bool SettingsModel::UpdateData(bool toMembers) { return m_view.TransferData(toMembers); }
 
 bool SettingsModel::DoDataExchange(DataExchange& dx) {
-  return dx.Text(IDC_URL, m_strUrl, kUrlLimit) && dx.Text(IDC_WIFI_NAME, m_strWifiName, 0) &&
-         dx.Text(IDC_WIFI_PASSWORD, m_strWifiPassword, kWifiPasswordLimit) &&
+  return dx.Text(IDC_URL, m_strUrl, kUrlField.characterLimit) &&
+         dx.Text(IDC_WIFI_NAME, m_strWifiName, kWifiNameField.characterLimit) &&
+         dx.Text(IDC_WIFI_PASSWORD, m_strWifiPassword, kPasswordField.characterLimit) &&
          dx.ComboText(IDC_RESOLUTION_PRESET, m_strResolution) && dx.ComboText(IDC_MODE, m_strMode) &&
          dx.ComboText(IDC_MODEL, m_strModel) && dx.Integer(IDC_RES_WIDTH, m_nResWidth) &&
          dx.Integer(IDC_RES_HEIGHT, m_nResHeight);

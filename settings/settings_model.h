@@ -29,9 +29,6 @@ inline constexpr unsigned STARTUP_TIMER = 3;
 inline constexpr unsigned kPollPeriodMs = 2000;
 // While the receiver restarts after Apply it is only probed every 10 s.
 inline constexpr unsigned kRebootPollPeriodMs = 10000;
-// Characters the edits accept.
-inline constexpr std::size_t kUrlLimit = 54;
-inline constexpr std::size_t kWifiPasswordLimit = 24;
 
 inline constexpr std::wstring_view kProductName = L"Nerova Wireless Receiver Setting ";
 inline constexpr std::wstring_view kProductVersion = L"V1.1";

@@ -100,20 +100,36 @@ class CommandRun {
   void Out(const std::wstring& line) { m_platform.console.Out(line); }
   void Err(const std::wstring& line) { m_platform.console.Err(line); }
 
-  void TellAccessProblem() {
-    if (!m_platform.accessProblem) return;
-    if (const std::wstring problem = m_platform.accessProblem(); !problem.empty()) Err(problem);
+  ReceiverProblem TakeProblem() {
+    return m_platform.takeReceiverProblem ? m_platform.takeReceiverProblem() : ReceiverProblem{};
+  }
+
+  // What stands in the way of a receiver that did not answer, for the user.
+  static std::wstring ProblemMessage(const ReceiverProblem& problem) {
+    if (problem.kind == ReceiverProblem::Kind::ControlSize) {
+      return L"The receiver's settings control has another size than this tool speaks: " + problem.message;
+    }
+    return problem.message;
   }
 
   int NoReceiver() {
+    if (m_platform.unservedVideoFunctions) {
+      for (const std::wstring& name : m_platform.unservedVideoFunctions()) {
+        if (!link::CarriesReceiverIdentity(name)) continue;
+        Err(L"The receiver " + name + L" is plugged in, but no video driver serves it" +
+            L" (on Linux: is the uvcvideo module loaded?).");
+        return kExitNotFound;
+      }
+    }
     Err(L"No receiver is attached.");
-    TellAccessProblem();
     return kExitNotFound;
   }
 
-  int NotAnswering(const std::wstring& name) {
-    Err(L"The receiver " + name + L" does not answer.");
-    TellAccessProblem();
+  // The problem the platform told while the receiver was asked, or that it
+  // does not answer.
+  int NotAnswering(const std::wstring& name, const ReceiverProblem& problem) {
+    Err(problem.kind == ReceiverProblem::Kind::None ? L"The receiver " + name + L" does not answer."
+                                                    : ProblemMessage(problem));
     return kExitNotFound;
   }
 
@@ -154,23 +170,40 @@ class CommandRun {
     const std::optional<std::wstring> name = Choose(exitCode);
     if (!name) return nullptr;
     auto receiver = std::make_unique<Receiver>(m_platform, *name);
+    TakeProblem();  // one told while choosing was about another receiver
     if (receiver->Answers()) return receiver;
-    exitCode = NotAnswering(*name);
+    exitCode = NotAnswering(*name, TakeProblem());
     return nullptr;
   }
 
   int List() {
     const std::vector<std::wstring> names = AttachedReceivers(m_platform.stack);
     if (names.empty()) return NoReceiver();
-    bool allAnswered = true;
+    std::vector<std::wstring> problems;
     for (std::size_t i = 0; i < names.size(); ++i) {
       Receiver receiver(m_platform, names[i]);
-      const bool answers = receiver.Answers();
-      allAnswered = allAnswered && answers;
-      const std::wstring version = answers ? receiver.Settings().ReadFirmwareVersion() : L"(does not answer)";
-      Out(std::to_wstring(i + 1) + L"  " + names[i] + L"  " + version);
+      TakeProblem();
+      std::wstring state;
+      if (receiver.Answers()) {
+        state = receiver.Settings().ReadFirmwareVersion();
+      } else {
+        const ReceiverProblem problem = TakeProblem();
+        switch (problem.kind) {
+          case ReceiverProblem::Kind::None:
+            state = L"(does not answer)";
+            break;
+          case ReceiverProblem::Kind::NotAccessible:
+            state = L"(not accessible)";
+            break;
+          case ReceiverProblem::Kind::ControlSize:
+            state = L"(settings control of another size)";
+            break;
+        }
+        if (problem.kind != ReceiverProblem::Kind::None) problems.push_back(ProblemMessage(problem));
+      }
+      Out(std::to_wstring(i + 1) + L"  " + names[i] + L"  " + state);
     }
-    if (!allAnswered) TellAccessProblem();
+    for (const std::wstring& problem : problems) Err(problem);
     return kExitOk;
   }
 

@@ -5,6 +5,7 @@
 // else is the same on Windows and Linux.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/cli/cli_options.h"
 #include "app/cli/console.h"
@@ -14,6 +15,18 @@
 
 namespace nerova::cli {
 
+// Why a receiver could not be used, where the platform can tell more than a
+// result code.
+struct ReceiverProblem {
+  enum class Kind {
+    None,
+    NotAccessible,  // the user may not open it
+    ControlSize,    // its settings control is not the size of a command block
+  };
+  Kind kind = Kind::None;
+  std::wstring message;
+};
+
 struct Platform {
   link::CaptureStack& stack;
   link::MessagePump& pump;
@@ -21,9 +34,13 @@ struct Platform {
   Console& console;
   // True once the user asked the program to stop (Ctrl+C).
   std::function<bool()> interrupted;
-  // Why a receiver could not be opened, when the platform can tell more
-  // than a result code (a video node the user may not open); empty otherwise.
-  std::function<std::wstring()> accessProblem;
+  // The latest problem with a receiver since the last call, forgotten by
+  // this call. Null where the platform tells none.
+  std::function<ReceiverProblem()> takeReceiverProblem;
+  // The display names of the video functions plugged in that no video
+  // driver serves, so that no receiver can be found among them. Null where
+  // the platform cannot tell.
+  std::function<std::vector<std::wstring>()> unservedVideoFunctions;
   // The firmware update of a package, where the platform has one: the exit
   // status. Null elsewhere.
   std::function<int(const std::wstring& package)> updateFirmware;

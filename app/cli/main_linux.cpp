@@ -60,6 +60,15 @@ std::string LocaleName() {
   return "C";
 }
 
+cli::ReceiverProblem ReceiverProblemOf(const link::linux_stack::DeviceProblem& problem) {
+  using link::linux_stack::DeviceProblemKind;
+  using Kind = cli::ReceiverProblem::Kind;
+  const Kind kind = problem.kind == DeviceProblemKind::NotAccessible ? Kind::NotAccessible
+                    : problem.kind == DeviceProblemKind::ControlSize ? Kind::ControlSize
+                                                                     : Kind::None;
+  return {kind, link::Utf8Codec().Decode(problem.message)};
+}
+
 int Run(const std::vector<std::wstring>& arguments) {
   StandardConsole console;
   const cli::ParsedArguments parsed = cli::ParseArguments(arguments);
@@ -81,13 +90,19 @@ int Run(const std::vector<std::wstring>& arguments) {
   link::linux_stack::KernelUvcDeviceOpener devices;
   link::linux_stack::LinuxCaptureStack stack(files, devices);
   link::SleepingPump pump;
-  const link::Utf8Codec utf8;
   cli::Platform platform{stack,
                          pump,
                          *codec,
                          console,
                          [] { return g_interrupted != 0; },
-                         [&] { return utf8.Decode(stack.AccessProblem()); },
+                         [&] { return ReceiverProblemOf(stack.TakeProblem()); },
+                         [&] {
+                           std::vector<std::wstring> names;
+                           for (const auto& function : stack.UnservedVideoFunctions()) {
+                             names.push_back(function.displayName);
+                           }
+                           return names;
+                         },
                          nullptr};
   return cli::RunCommand(options, platform);
 }

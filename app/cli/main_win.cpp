@@ -59,6 +59,7 @@ int Run(const std::vector<std::wstring>& arguments) {
                     console,
                     [] { return g_interrupted.load(); },
                     nullptr,
+                    nullptr,
                     [&console](const std::wstring& package) { return win::UpdateFirmware(package, console); }};
   return RunCommand(options, platform);
 }

@@ -6,9 +6,11 @@
 
 namespace nerova::link::linux_stack {
 
-// 936 for Chinese in mainland China (and Chinese without a territory), 950
-// for Taiwan, Hong Kong and Macao, 932 for Japanese, 949 for Korean, 1252
-// for everything else.
+// The code page Windows takes for the locale's language: 936 for Chinese in
+// mainland China (and Chinese without a territory), 950 for Taiwan, Hong Kong
+// and Macao, 932 Japanese, 949 Korean, 874 Thai, 1250 Central European, 1251
+// Cyrillic, 1253 Greek, 1254 Turkish, 1255 Hebrew, 1256 Arabic, 1257 Baltic,
+// 1258 Vietnamese, 1252 for everything else.
 std::uint32_t AnsiCodePageForLocale(std::string_view locale);
 
 }  // namespace nerova::link::linux_stack

@@ -1,5 +1,7 @@
 #include "link/linux/diagnostics.h"
 
+#include <utility>
+
 namespace nerova::link::linux_stack {
 
 void Diagnostics::Add(std::string line) {
@@ -7,10 +9,10 @@ void Diagnostics::Add(std::string line) {
   m_lines.push_back(std::move(line));
 }
 
-void Diagnostics::AddAccessProblem(std::string message) {
+void Diagnostics::AddProblem(DeviceProblemKind kind, std::string message) {
   std::lock_guard lock(m_mutex);
   m_lines.push_back(message);
-  m_lastAccessProblem = std::move(message);
+  m_lastProblem = DeviceProblem{kind, std::move(message)};
 }
 
 std::vector<std::string> Diagnostics::Lines() const {
@@ -18,15 +20,15 @@ std::vector<std::string> Diagnostics::Lines() const {
   return m_lines;
 }
 
-std::string Diagnostics::LastAccessProblem() const {
+DeviceProblem Diagnostics::TakeProblem() {
   std::lock_guard lock(m_mutex);
-  return m_lastAccessProblem;
+  return std::exchange(m_lastProblem, DeviceProblem{});
 }
 
 void Diagnostics::Clear() {
   std::lock_guard lock(m_mutex);
   m_lines.clear();
-  m_lastAccessProblem.clear();
+  m_lastProblem = DeviceProblem{};
 }
 
 }  // namespace nerova::link::linux_stack

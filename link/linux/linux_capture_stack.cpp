@@ -74,8 +74,8 @@ class UvcMoniker final : public DeviceMoniker {
 
     if (const int error = m_devices.Open(m_input.nodePath, bound->device)) {
       if (error == EACCES || error == EPERM) {
-        m_diagnostics->AddAccessProblem(
-            AccessAdvice(m_input.nodePath, m_devices.OwningGroup(m_input.nodePath)));
+        m_diagnostics->AddProblem(DeviceProblemKind::NotAccessible,
+                                  AccessAdvice(m_input.nodePath, m_devices.OwningGroup(m_input.nodePath)));
       } else {
         m_diagnostics->Add(m_input.nodePath + " could not be opened: " + ErrorText(error));
       }
@@ -130,6 +130,10 @@ HResult LinuxCaptureStack::EnumerateVideoInputs(std::unique_ptr<DeviceEnumeratio
   if (inputs.empty()) return kS_FALSE;
   out = std::make_unique<UvcEnumeration>(std::move(inputs), m_files, m_devices, m_diagnostics);
   return kS_OK;
+}
+
+std::vector<VideoInput> LinuxCaptureStack::UnservedVideoFunctions() const {
+  return ListUnservedVideoFunctions(m_files);
 }
 
 void LinuxCaptureStack::DebugOutput(const wchar_t* text) {

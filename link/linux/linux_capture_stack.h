@@ -6,10 +6,11 @@
 // queries (uvc_node_control.h).
 //
 // Binding a filter opens its node, so a node the user may not open fails
-// there: E_ACCESSDENIED, and AccessProblem() says what to do about it, e.g.
+// there: E_ACCESSDENIED, and TakeProblem() says what to do about it, e.g.
 // "/dev/video0 is not accessible: add yourself to the group 'video' and log
-// in again". Messages() holds that and every other line for the user: the
-// link's DebugOutput and failures without a result code of their own.
+// in again"; a query the driver refuses for its size is told there too.
+// Messages() holds those and every other line for the user: the link's
+// DebugOutput and failures without a result code of their own.
 //
 // The file system and the device layer must outlive the stack and every
 // enumeration and moniker it hands out; filters, topologies and node
@@ -21,6 +22,7 @@
 #include "link/capture_stack.h"
 #include "link/linux/diagnostics.h"
 #include "link/linux/file_system.h"
+#include "link/linux/sysfs_video_inputs.h"
 #include "link/linux/uvc_device.h"
 
 namespace nerova::link::linux_stack {
@@ -38,8 +40,11 @@ class LinuxCaptureStack final : public CaptureStack {
   void DebugOutput(const wchar_t* text) override;
 
   std::vector<std::string> Messages() const { return m_diagnostics->Lines(); }
-  // The latest refused open of a video node, empty when there was none.
-  std::string AccessProblem() const { return m_diagnostics->LastAccessProblem(); }
+  // The latest problem with a video node since the last take (a refused
+  // open, a control of another size), forgotten by taking it.
+  DeviceProblem TakeProblem() { return m_diagnostics->TakeProblem(); }
+  // The USB video functions plugged in that no video driver serves.
+  std::vector<VideoInput> UnservedVideoFunctions() const;
   void ClearMessages() { m_diagnostics->Clear(); }
 
  private:

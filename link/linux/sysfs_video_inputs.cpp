@@ -13,6 +13,11 @@ namespace {
 
 constexpr char kClassDirectory[] = "/sys/class/video4linux";
 constexpr char kNodePrefix[] = "video";
+constexpr char kUsbDevicesDirectory[] = "/sys/bus/usb/devices";
+constexpr char kVideoDriver[] = "uvcvideo";
+// bInterfaceClass and bInterfaceSubClass of a VideoControl interface.
+constexpr unsigned kVideoClass = 0x0E;
+constexpr unsigned kVideoControlSubclass = 0x01;
 
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
@@ -59,6 +64,32 @@ std::wstring Widened(std::string_view text) {
   return wide;
 }
 
+// The identity as Windows shows it, then the USB device's place on the bus.
+std::wstring DisplayName(const VideoInput& input) {
+  return L"usb#vid_" + Hex(input.vendorId, 4) + L"&pid_" + Hex(input.productId, 4) + L"&mi_" +
+         Hex(input.interfaceNumber, 2) + L"#" + Widened(LastComponent(input.usbDevicePath));
+}
+
+// Reads the numbers of the VideoControl interface at `interfacePath` and of
+// its USB device into `input`; false when one is missing.
+bool ReadUsbIdentity(const FileSystemView& files, VideoInput& input) {
+  const auto interfaceNumber = ReadNumber<std::uint8_t>(files, input.interfacePath + "/bInterfaceNumber", 16);
+  input.usbDevicePath = Parent(input.interfacePath);
+  const auto vendor = ReadNumber<std::uint16_t>(files, input.usbDevicePath + "/idVendor", 16);
+  const auto product = ReadNumber<std::uint16_t>(files, input.usbDevicePath + "/idProduct", 16);
+  if (!interfaceNumber || !vendor || !product) return false;
+  input.interfaceNumber = *interfaceNumber;
+  input.vendorId = *vendor;
+  input.productId = *product;
+  input.displayName = DisplayName(input);
+  return true;
+}
+
+bool ServedByVideoDriver(const FileSystemView& files, const std::string& interfacePath) {
+  std::string driver;
+  return files.ResolvePath(interfacePath + "/driver", driver) == 0 && LastComponent(driver) == kVideoDriver;
+}
+
 struct Candidate {
   VideoInput input;
   unsigned index = UINT_MAX;  // the node's "index"; missing ones come last
@@ -75,25 +106,9 @@ std::optional<Candidate> Inspect(const FileSystemView& files, const std::string&
   Candidate c;
   c.number = *number;
   if (files.ResolvePath(node + "/device", c.input.interfacePath) != 0) return std::nullopt;
-  std::string driver;
-  if (files.ResolvePath(c.input.interfacePath + "/driver", driver) != 0 ||
-      LastComponent(driver) != "uvcvideo") {
-    return std::nullopt;
-  }
-  const auto interfaceNumber = ReadNumber<std::uint8_t>(files, c.input.interfacePath + "/bInterfaceNumber", 16);
-  c.input.usbDevicePath = Parent(c.input.interfacePath);
-  const auto vendor = ReadNumber<std::uint16_t>(files, c.input.usbDevicePath + "/idVendor", 16);
-  const auto product = ReadNumber<std::uint16_t>(files, c.input.usbDevicePath + "/idProduct", 16);
-  if (!interfaceNumber || !vendor || !product) return std::nullopt;
-
+  if (!ServedByVideoDriver(files, c.input.interfacePath) || !ReadUsbIdentity(files, c.input)) return std::nullopt;
   c.index = ReadNumber<unsigned>(files, node + "/index", 10).value_or(UINT_MAX);
-  c.input.interfaceNumber = *interfaceNumber;
-  c.input.vendorId = *vendor;
-  c.input.productId = *product;
   c.input.nodePath = "/dev/" + name;
-  c.input.displayName = L"usb#vid_" + Hex(*vendor, 4) + L"&pid_" + Hex(*product, 4) + L"&mi_" +
-                        Hex(*interfaceNumber, 2) + L"#" +
-                        Widened(LastComponent(c.input.usbDevicePath));
   return c;
 }
 
@@ -121,6 +136,25 @@ int ListVideoInputs(const FileSystemView& files, std::vector<VideoInput>& inputs
   for (auto& [path, c] : byInterface) byNumber.emplace(c.number, std::move(c.input));
   for (auto& [number, input] : byNumber) inputs.push_back(std::move(input));
   return 0;
+}
+
+std::vector<VideoInput> ListUnservedVideoFunctions(const FileSystemView& files) {
+  std::vector<VideoInput> unserved;
+  std::vector<std::string> names;
+  if (files.ListDirectory(kUsbDevicesDirectory, names) != 0) return unserved;
+  for (const std::string& name : names) {
+    // Interfaces are named "<device>:<configuration>.<interface>".
+    if (name.find(':') == std::string::npos) continue;
+    VideoInput input;
+    if (files.ResolvePath(std::string(kUsbDevicesDirectory) + "/" + name, input.interfacePath) != 0) continue;
+    if (ReadNumber<unsigned>(files, input.interfacePath + "/bInterfaceClass", 16) != kVideoClass ||
+        ReadNumber<unsigned>(files, input.interfacePath + "/bInterfaceSubClass", 16) != kVideoControlSubclass) {
+      continue;
+    }
+    if (ServedByVideoDriver(files, input.interfacePath) || !ReadUsbIdentity(files, input)) continue;
+    unserved.push_back(std::move(input));
+  }
+  return unserved;
 }
 
 }  // namespace nerova::link::linux_stack

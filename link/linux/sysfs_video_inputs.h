@@ -29,4 +29,10 @@ struct VideoInput {
 // video4linux has no inputs; any other failure to list them is the errno.
 int ListVideoInputs(const FileSystemView& files, std::vector<VideoInput>& inputs);
 
+// The USB video functions (VideoControl interfaces) that are plugged in but
+// not served by uvcvideo, because the module is not loaded, the interface
+// was unbound or another driver holds it: no node, so `nodePath` is empty.
+// In the order of their place on the bus; none where sysfs cannot tell.
+std::vector<VideoInput> ListUnservedVideoFunctions(const FileSystemView& files);
+
 }  // namespace nerova::link::linux_stack

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -88,13 +89,30 @@ HResult UvcNodeControl::Query(const UvcEntity& unit, std::uint8_t selector, std:
                               std::uint16_t size, std::uint8_t* data) {
   const int error = m_bound->device->Query(unit.id, selector, query, size, data);
   if (error == 0) return kS_OK;
-  if (!IsKnownError(error)) {
+  if (error == ENOBUFS && query != kUvcGetLen) {
+    TellControlSize(unit, selector, size);
+  } else if (!IsKnownError(error)) {
     m_bound->diagnostics->Add(m_bound->nodePath + ": " + QueryName(query) + " of unit " +
                               std::to_string(unit.id) + " control " + std::to_string(selector) +
                               " failed: " + std::generic_category().message(error) + " (errno " +
                               std::to_string(error) + ")");
   }
   return QueryErrorResult(error);
+}
+
+// uvcvideo refuses a query whose size is not the control's (GET_LEN's
+// answer) with ENOBUFS, before anything reaches the device: the control is
+// not the one this program speaks, which no retry changes.
+void UvcNodeControl::TellControlSize(const UvcEntity& unit, std::uint8_t selector, std::uint16_t size) {
+  std::string held = "another size";
+  std::array<std::uint8_t, 2> length{};
+  if (m_bound->device->Query(unit.id, selector, kUvcGetLen, 2, length.data()) == 0) {
+    held = std::to_string(length[0] | (length[1] << 8)) + " bytes";
+  }
+  m_bound->diagnostics->AddProblem(DeviceProblemKind::ControlSize,
+                                   m_bound->nodePath + ": control " + std::to_string(selector) + " of unit " +
+                                       std::to_string(unit.id) + " holds " + held + ", not the " +
+                                       std::to_string(size) + " bytes of this program's command blocks");
 }
 
 }  // namespace nerova::link::linux_stack

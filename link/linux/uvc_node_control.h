@@ -7,7 +7,8 @@
 //   id N, GET without a buffer: UVC_GET_LEN; ERROR_MORE_DATA and the length.
 //   id N, GET with a buffer: UVC_GET_CUR of the buffer's length.
 //   id N, SET: UVC_SET_CUR of the data's length.
-// Kernel failures come back translated (errno_result.h).
+// Kernel failures come back translated (errno_result.h); a query refused
+// for its size is also told as the node's problem.
 #include <memory>
 
 #include "link/capture_stack.h"
@@ -26,6 +27,7 @@ class UvcNodeControl final : public NodeControl {
                           std::uint32_t& bytesReturned);
   HResult Query(const UvcEntity& unit, std::uint8_t selector, std::uint8_t query,
                 std::uint16_t size, std::uint8_t* data);
+  void TellControlSize(const UvcEntity& unit, std::uint8_t selector, std::uint16_t size);
 
   std::shared_ptr<BoundNode> m_bound;
 };

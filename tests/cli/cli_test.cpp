@@ -60,7 +60,7 @@ class CliTest : public ::testing::Test {
       console.err += parsed.error;
       return kExitUsage;
     }
-    Platform platform{stack, pump, codec, console, std::move(interrupted), nullptr, nullptr};
+    Platform platform{stack, pump, codec, console, std::move(interrupted), nullptr, nullptr, nullptr};
     return RunCommand(*parsed.options, platform);
   }
 
@@ -157,6 +157,9 @@ TEST_F(CliTest, RefusedInputWritesNothing) {
       {{L"apply", L"--url", L"rtsp://x", L"--long-press", L"201"}, L"from 20 to 200 tenths"},
       {{L"apply", L"--url", L"   "}, L"Url should not be empty"},
       {{L"apply", L"--model", L"RC300W", L"--ssid", std::wstring(50, L'n')}, L"Wifi Name is too long"},
+      // Held to what the window's edits take, though the block has room.
+      {{L"apply", L"--url", L"rtsp://" + std::wstring(48, L'u')}, L"Url is too long: it takes at most 54 characters"},
+      {{L"apply", L"--model", L"RC300W", L"--password", std::wstring(25, L'p')}, L"Password is too long"},
   };
   stack.ClearTransfers();
   for (const auto& c : cases) {

@@ -165,7 +165,7 @@ TEST_F(LinuxStackTest, DriverFailuresComeBackAsWindowsReportsThem) {
   EXPECT_EQ(link.GetCur(buffer.data(), kBlock, nullptr), kDeviceNotConnected);
   devices.state().openErrors[kReceiverNode] = ENOENT;
   EXPECT_EQ(link.SetCur(block.data(), kBlock, nullptr), kDeviceNotConnected);
-  EXPECT_TRUE(stack.AccessProblem().empty());
+  EXPECT_EQ(stack.TakeProblem().kind, DeviceProblemKind::None);
 
   // An errno without a translation is E_FAIL, told in a message.
   devices.state().openErrors.clear();
@@ -181,17 +181,21 @@ TEST_F(LinuxStackTest, ARefusedOpenNamesTheNodeAndItsGroup) {
   devices.state().groups[kReceiverNode] = "video";
   FilterRef filter;
   EXPECT_EQ(link.FindReceiverByUsbId(filter), kAccessDenied);
-  EXPECT_EQ(stack.AccessProblem(),
-            "/dev/video3 is not accessible: add yourself to the group 'video' and log in again");
+  const std::string advice = "/dev/video3 is not accessible: add yourself to the group 'video' and log in again";
+  const DeviceProblem problem = stack.TakeProblem();
+  EXPECT_EQ(problem.kind, DeviceProblemKind::NotAccessible);
+  EXPECT_EQ(problem.message, advice);
+  EXPECT_EQ(stack.TakeProblem().kind, DeviceProblemKind::None);  // told once
 
   // The probe search passes over the device and tells it again.
   EXPECT_EQ(link.FindReceiverByProbeUnit(filter), kE_FAIL);
-  EXPECT_EQ(stack.Messages(), std::vector<std::string>(2, stack.AccessProblem()));
+  EXPECT_EQ(stack.Messages(), std::vector<std::string>(2, advice));
+  EXPECT_EQ(stack.TakeProblem().message, advice);
 
   // A node left to root needs a udev rule, not a group membership.
   devices.state().groups[kReceiverNode] = "root";
   EXPECT_EQ(link.FindReceiverByUsbId(filter), kAccessDenied);
-  EXPECT_NE(stack.AccessProblem().find("/dev/video3 is not accessible: it belongs to the group 'root'"),
+  EXPECT_NE(stack.TakeProblem().message.find("/dev/video3 is not accessible: it belongs to the group 'root'"),
             std::string::npos);
 }
 

@@ -107,6 +107,19 @@ TEST(AnsiCodePage, FollowsTheLocalesLanguageAndTerritory) {
   EXPECT_EQ(AnsiCodePageForLocale("C"), 1252u);
   EXPECT_EQ(AnsiCodePageForLocale(""), 1252u);
   EXPECT_EQ(AnsiCodePageForLocale("jam_JM"), 1252u);  // a language that only begins with "ja"
+  // Beyond East Asia, the code page of the language's script, as on Windows.
+  EXPECT_EQ(AnsiCodePageForLocale("pl_PL.UTF-8"), 1250u);
+  EXPECT_EQ(AnsiCodePageForLocale("ru_RU.UTF-8"), 1251u);
+  EXPECT_EQ(AnsiCodePageForLocale("sr_RS"), 1251u);
+  EXPECT_EQ(AnsiCodePageForLocale("sr_RS@latin"), 1250u);
+  EXPECT_EQ(AnsiCodePageForLocale("el_GR.UTF-8"), 1253u);
+  EXPECT_EQ(AnsiCodePageForLocale("tr_TR.UTF-8"), 1254u);
+  EXPECT_EQ(AnsiCodePageForLocale("he_IL.UTF-8"), 1255u);
+  EXPECT_EQ(AnsiCodePageForLocale("ar_EG.UTF-8"), 1256u);
+  EXPECT_EQ(AnsiCodePageForLocale("lt_LT.UTF-8"), 1257u);
+  EXPECT_EQ(AnsiCodePageForLocale("vi_VN"), 1258u);
+  EXPECT_EQ(AnsiCodePageForLocale("th_TH.UTF-8"), 874u);
+  EXPECT_EQ(AnsiCodePageForLocale("fr_FR.UTF-8"), 1252u);
 }
 
 }  // namespace
