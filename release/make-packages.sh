@@ -6,6 +6,7 @@
 #   NerovaReceiverSetting-<version>-x64.msi            per-user installer
 #   NerovaReceiverSetting-<version>-x64-portable.zip   programs, read-me, licences
 #   SHA256SUMS
+#   winget/                                            manifests for winget
 # The program is signed before it is packed, then the installer is signed
 # (release/signing.sh says with which certificate).
 # The version is the CMake project version; NEROVA_RELEASE_VERSION overrides
@@ -64,6 +65,7 @@ cp "$root/resources/pictures/app.ico" "$work/app.ico"
 size_kb=$(du -sk "$stage" | cut -f1)
 (cd "$work" && wixl --arch x64 -D Version="$version" -D StageDir=stage -D IconFile=app.ico \
   -D SizeKB="$size_kb" -o "$name.msi" "$here/product.wxs")
+bash "$here/msi-user-path.sh" "$work/$name.msi"
 sign_file "$work/$name.msi"
 
 mkdir -p "$work/zip/$name"
@@ -73,6 +75,7 @@ cp "$stage"/* "$work/zip/$name/"
 rm -f "$out_dir"/NerovaReceiverSetting-*-x64.msi "$out_dir"/NerovaReceiverSetting-*-x64-portable.zip "$out_dir/SHA256SUMS"
 mv "$work/$name.msi" "$work/$name-portable.zip" "$out_dir/"
 (cd "$out_dir" && sha256sum "$name.msi" "$name-portable.zip" >SHA256SUMS)
+bash "$here/make-winget-manifests.sh" "$out_dir" "$version"
 
 echo "release: $out_dir/$name.msi"
 echo "release: $out_dir/$name-portable.zip"

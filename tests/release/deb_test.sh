@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# The command-line tool's Debian package as a Debian user meets it:
+# The command-line tool's Debian package as Debian's tools and a Debian user
+# meet it:
 #   deb_test.sh PROJECT_VERSION
-# Builds nerova-cli with the linux-release preset and packs it
-# (release/make-deb.sh) into a folder of the test's own, then checks the
-# package's fields, its files with their owners and modes, the udev rule, the
-# maintainer scripts with a working, a failing and no udevadm, and runs the
-# packed program: --help, --version, and list where no receiver is attached.
+# Builds the package with dpkg-buildpackage (release/build-deb.sh) into a
+# folder of the test's own and has lintian check it (any error or warning
+# fails), then checks its fields, its files with their owners and modes, the
+# udev rule and the AppStream record that names the receiver, the
+# maintainer scripts with a working, a failing and no udevadm, the manual
+# page against the packed program's --help, the bash completion, and runs
+# the packed program: --help, --version, and list where no receiver is
+# attached.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -18,12 +22,17 @@ trap 'rm -rf "$work"' EXIT
 
 # --- The package ----------------------------------------------------------------
 cd "$root"
-cmake --preset linux-release >/dev/null
-cmake --build --preset linux-release --target nerova-cli
-bash release/make-deb.sh build/linux-release "$work/out" "$version"
+changelog_version=$(dpkg-parsechangelog -S Version)
+[ "$changelog_version" = "$version" ] || fail "debian/changelog is at $changelog_version, the project at $version"
+bash release/build-deb.sh "$work/out"
 deb=$work/out/nerova-cli_${version}_amd64.deb
 [ -f "$deb" ] || fail "no $deb"
 (cd "$work/out" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+lintian_status=0
+lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1 || lintian_status=$?
+grep -v 'running with root privileges' "$work/lintian.txt" || true
+[ "$lintian_status" -eq 0 ] || fail "lintian exited with $lintian_status: errors or warnings (above)"
+step "lintian has no error or warning"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = nerova-cli ] || fail "Package is '$(field Package)'"
@@ -39,7 +48,11 @@ listing=$(dpkg-deb -c "$deb")
 files=$(awk '$1 !~ /^d/ { print $1, $2, $6 }' <<<"$listing" | sort)
 expected=$(sort <<'EOF'
 -rw-r--r-- root/root ./lib/udev/rules.d/60-nerova-receiver.rules
+-rw-r--r-- root/root ./usr/share/bash-completion/completions/nerova-cli
+-rw-r--r-- root/root ./usr/share/doc/nerova-cli/changelog.gz
 -rw-r--r-- root/root ./usr/share/doc/nerova-cli/copyright
+-rw-r--r-- root/root ./usr/share/man/man1/nerova-cli.1.gz
+-rw-r--r-- root/root ./usr/share/metainfo/com.nerova.nerova_cli.metainfo.xml
 -rwxr-xr-x root/root ./usr/bin/nerova-cli
 EOF
 )
@@ -51,14 +64,26 @@ tree=$work/tree
 dpkg-deb -x "$deb" "$tree"
 program=$tree/usr/bin/nerova-cli
 if readelf -S "$program" | grep -q '\.symtab'; then fail "the program is not stripped"; fi
-grep -q 'Nerova' "$tree/usr/share/doc/nerova-cli/copyright" || fail "the copyright does not name Nerova"
+copyright=$tree/usr/share/doc/nerova-cli/copyright
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright" ||
+  fail "the copyright is not machine-readable"
+grep -q '^Copyright: .*Nerova' "$copyright" || fail "the copyright does not name Nerova"
+# Each library package the program depends on (dpkg-shlibdeps found them
+# from what it links) is named there.
+for library in $(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends"); do
+  grep -q -w -F "$library" "$copyright" || fail "the copyright does not name $library, which the program links"
+done
 rule=$(grep -v -e '^#' -e '^[[:space:]]*$' "$tree/lib/udev/rules.d/60-nerova-receiver.rules")
 [ "$(wc -l <<<"$rule")" -eq 1 ] || fail "the udev rules file holds more than one rule"
 for key in 'SUBSYSTEM=="video4linux"' 'ATTRS{idVendor}=="1d6b"' 'ATTRS{idProduct}=="010c"' \
            'GROUP="video"' 'MODE="0660"'; do
   [[ "$rule" == *"$key"* ]] || fail "the udev rule lacks $key: $rule"
 done
-step "fields, files and the udev rule are good"
+metainfo=$tree/usr/share/metainfo/com.nerova.nerova_cli.metainfo.xml
+appstreamcli validate --no-net "$metainfo" >/dev/null || fail "the AppStream record is not valid"
+grep -q -F '<modalias>usb:v1D6Bp010Cd*</modalias>' "$metainfo" ||
+  fail "the AppStream record does not provide the receiver's modalias"
+step "fields, files, the udev rule and the AppStream record are good"
 
 # --- Maintainer scripts -----------------------------------------------------
 # Fake udevadms that log their arguments: one that works, one whose control
@@ -117,4 +142,56 @@ else
   grep -qi 'no receiver' <<<"$list_output" || fail "list without a receiver says: $list_output"
   step "the packed program finds no receiver"
 fi
+
+# --- The manual page ---------------------------------------------------------
+# Every line of --help is in the page, compared as words the way the page
+# sets them: "Usage:" becomes the synopsis, a heading such as "Options:" a
+# section such as OPTIONS. The page's own notes come besides.
+page=$tree/usr/share/man/man1/nerova-cli.1.gz
+words_of() { tr -s ' \t\n' ' ' | sed 's/^ //; s/ $//'; }
+page_text=$(zcat "$page" | groff -man -Tascii -rHY=0 -rLL=400n -P-cbou 2>/dev/null | words_of)
+[ -n "$page_text" ] || fail "the manual page renders to nothing"
+while IFS= read -r line; do
+  line=$(sed 's/^Usage: //; s/^\([A-Z][a-z]*\( [a-z]*\)*\):$/\1/' <<<"$line" | words_of)
+  [ -n "$line" ] || continue
+  grep -q -i -F -e "$line" <<<"$page_text" || fail "the manual page lacks this line of --help: $line"
+done <<<"$help_text"
+for section in 'CODE PAGES' PERMISSIONS FILES; do
+  grep -q -F -e "$section" <<<"$page_text" || fail "the manual page has no section $section"
+done
+grep -q -F "nerova-cli $version" <<<"$page_text" || fail "the manual page is not the one of version $version"
+step "the manual page says all that --help says, and its notes"
+
+# --- Bash completion -------------------------------------------------------
+completion=$tree/usr/share/bash-completion/completions/nerova-cli
+[ "$(pkg-config --variable=completionsdir bash-completion)" = /usr/share/bash-completion/completions ] ||
+  fail "bash-completion looks for completions elsewhere"
+# A stand-in for the program whose "list" shows two receivers.
+stand_in=$work/nerova-cli
+{ echo '#!/bin/sh'
+  echo "[ \"\$1\" = list ] || exec \"$program\" \"\$@\""
+  echo "echo '1  usb#vid_1d6b&pid_010c&mi_00#1-1  V1.2'"
+  echo "echo '2  usb#vid_1d6b&pid_010c&mi_00#1-2  (does not answer)'"
+} >"$stand_in"
+chmod 0755 "$stand_in"
+# offered LINE: what Tab offers at the end of LINE, one a line, sorted.
+offered() {
+  bash -c '. /usr/share/bash-completion/bash_completion; . "$1"
+    read -ra COMP_WORDS <<<"$2"; [[ $2 == *" " ]] && COMP_WORDS+=("")
+    COMP_LINE=$2; COMP_POINT=${#2}; COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _nerova_cli
+    printf "%s\n" "${COMPREPLY[@]}" | sort' _ "$completion" "$1"
+}
+commands=$(sed -n '/^Commands:/,/^$/s/^  \([a-z][a-z]*\).*/\1/p' <<<"$help_text" | sort)
+[ -n "$commands" ] || fail "--help lists no commands"
+[ "$(offered "$stand_in ")" = "$commands" ] || fail "Tab after the program offers: $(offered "$stand_in ")"
+models=$(sed -n 's/^Camera models: \(.*\)[.]$/\1/p' <<<"$help_text" | sed 's/, /\n/g' | sort)
+[ -n "$models" ] || fail "--help lists no camera models"
+[ "$(offered "$stand_in apply --model ")" = "$models" ] || fail "Tab after --model offers: $(offered "$stand_in apply --model ")"
+[ "$(offered "$stand_in apply --mo")" = --model ] || fail "--mo completes to: $(offered "$stand_in apply --mo")"
+show_options=$(offered "$stand_in show --")
+grep -q -x -e --json <<<"$show_options" && grep -q -x -e --device <<<"$show_options" &&
+  ! grep -q -x -e --model <<<"$show_options" || fail "Tab after show -- offers: $show_options"
+devices=$(printf '%s\n' 1 2 'usb#vid_1d6b\&pid_010c\&mi_00#1-1' 'usb#vid_1d6b\&pid_010c\&mi_00#1-2' | sort)
+[ "$(offered "$stand_in --device ")" = "$devices" ] || fail "Tab after --device offers: $(offered "$stand_in --device ")"
+step "bash completes commands, options, models and the receivers that list shows"
 echo "deb test: passed"

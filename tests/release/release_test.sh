@@ -92,6 +92,51 @@ verify_signature "$portable/NerovaReceiverSetting.exe"
 verify_signature "$portable/nerova-cli.exe"
 step "packages, sums and signatures are good"
 
+# The winget manifests: each kind's required fields, one package and version
+# throughout, and installers that are the release's files, by URL and sum.
+NEROVA_RELEASE_URL=https://example.test/r/ bash "$root/release/make-winget-manifests.sh" "$work/old" "$old_version"
+python3 - "$work/old" "$old_version" "$old_code" "$upgrade_code" <<'PY' || fail "the winget manifests"
+import glob, hashlib, os, sys, yaml, zipfile
+folder, version, product_code, upgrade_code = sys.argv[1:]
+required = {
+    "version": ["PackageIdentifier", "PackageVersion", "DefaultLocale", "ManifestType", "ManifestVersion"],
+    "installer": ["PackageIdentifier", "PackageVersion", "Installers", "ManifestType", "ManifestVersion"],
+    "defaultLocale": ["PackageIdentifier", "PackageVersion", "PackageLocale", "Publisher", "PackageName",
+                      "License", "ShortDescription", "ManifestType", "ManifestVersion"],
+}
+manifests = {}
+for path in glob.glob(os.path.join(folder, "winget", "*.yaml")):
+    manifest = yaml.safe_load(open(path, encoding="utf-8"))
+    kind = manifest.get("ManifestType")
+    assert kind in required and kind not in manifests, f"{path}: manifest type {kind}"
+    missing = [field for field in required[kind] if not manifest.get(field)]
+    assert not missing, f"{path} lacks {missing}"
+    manifests[kind] = manifest
+assert set(manifests) == set(required), f"manifests: {sorted(manifests)}"
+assert len({(m["PackageIdentifier"], str(m["PackageVersion"]), m["ManifestVersion"]) for m in manifests.values()}) == 1
+assert str(manifests["version"]["PackageVersion"]) == version
+assert manifests["version"]["DefaultLocale"] == manifests["defaultLocale"]["PackageLocale"]
+installers = {i["InstallerType"]: i for i in manifests["installer"]["Installers"]}
+assert sorted(installers) == ["msi", "zip"], f"installer types {sorted(installers)}"
+for installer in installers.values():
+    for field in ("Architecture", "InstallerUrl", "InstallerSha256"):
+        assert installer.get(field), f"{installer['InstallerType']} installer lacks {field}"
+    url = installer["InstallerUrl"]
+    assert url.startswith("https://example.test/r/") and "//" not in url[len("https://"):], f"URL {url}"
+    file = os.path.join(folder, os.path.basename(url))
+    digest = hashlib.sha256(open(file, "rb").read()).hexdigest()
+    assert installer["InstallerSha256"].lower() == digest, f"{url}: sum is not {digest}"
+msi, portable = installers["msi"], installers["zip"]
+assert msi["Scope"] == "user" and msi["ProductCode"] == product_code, f"MSI installer {msi}"
+assert msi["AppsAndFeaturesEntries"][0]["UpgradeCode"] == upgrade_code
+assert portable["NestedInstallerType"] == "portable"
+nested, = portable["NestedInstallerFiles"]
+assert nested["PortableCommandAlias"] == "nerova-cli", f"alias {nested}"
+names = zipfile.ZipFile(os.path.join(folder, os.path.basename(portable["InstallerUrl"]))).namelist()
+assert nested["RelativeFilePath"].replace("\\", "/") in names, f"{nested['RelativeFilePath']} is not in the zip"
+PY
+step "winget manifests name the release's files with their sums"
+
 # --- A fresh prefix on an X server of the test's own -----------------------
 # (the settings window is found by its caption, which other tests' windows
 # on a shared display carry too)
@@ -121,6 +166,14 @@ reg_value() {
     awk -v v="$2" '$1 == v { sub(/^ *[^ ]+ +[^ ]+ +/, ""); print; exit }'
 }
 installed_exe_ok() { [ -f "$install_dir/NerovaReceiverSetting.exe" ]; }
+# The user's PATH as the registry holds it, one entry a line, and whether a
+# new process (a command prompt started afresh) finds nerova-cli.
+user_path_entries() { reg_value 'HKCU\Environment' PATH | tr ';' '\n'; }
+install_dir_windows="$(winepath -w "$install_dir")"
+path_entries_of_ours() { user_path_entries | grep -c -i -F -x -e "$install_dir_windows" -e "$install_dir_windows\\" || true; }
+new_terminal_finds_cli() { (cd "$work" && wine cmd /c "nerova-cli --version" 2>/dev/null | tr -d '\r' | grep -q '^nerova-cli '); }
+# The user's PATH has an entry of someone else's, which must stay.
+wine reg add 'HKCU\Environment' /v PATH /t REG_SZ /d 'C:\tools' /f >/dev/null 2>&1 || fail "could not set the user's PATH"
 
 # --- Install -----------------------------------------------------------------
 wine msiexec /i "$(winepath -w "$old_msi")" /qn || fail "msiexec /i of $old_version returned $?"
@@ -137,7 +190,13 @@ mapfile -t keys < <(arp_keys)
 [ "$(reg_value "${keys[0]}" DisplayVersion)" = "$old_version" ] || fail "installed version is not $old_version"
 [ "$(reg_value "${keys[0]}" Publisher)" = "Nerova" ] || fail "publisher is not Nerova"
 [ "$(reg_value "${keys[0]}" Size)" -gt 0 ] 2>/dev/null || fail "no size in the installed-programs entry"
-step "$old_version installed"
+[ "$(path_entries_of_ours)" -eq 1 ] || fail "the user's PATH ($(reg_value 'HKCU\Environment' PATH)) lacks $install_dir_windows"
+user_path_entries | grep -q -x -F 'C:\tools' || fail "the install lost the user's own PATH entry"
+if reg_value 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' PATH | grep -q -i -F "$install_dir_windows"; then
+  fail "the install changed the machine's PATH"
+fi
+new_terminal_finds_cli || fail "a new command prompt does not find nerova-cli"
+step "$old_version installed, on the user's PATH"
 
 # --- The installed program starts from its shortcut --------------------------
 settings_window() { xdotool search --name "^$caption\$" 2>/dev/null | head -n1; }
@@ -160,6 +219,7 @@ mapfile -t keys < <(arp_keys)
 [[ "${keys[0]}" == *"$new_code" ]] || fail "the remaining entry is not the new product"
 installed_exe_ok || fail "the upgrade lost the program"
 [ -f "$shortcut" ] || fail "the upgrade lost the shortcut"
+[ "$(path_entries_of_ours)" -eq 1 ] || fail "after the upgrade the user's PATH is $(reg_value 'HKCU\Environment' PATH)"
 step "$new_version replaced $old_version"
 
 # --- Uninstall leaves nothing of ours -----------------------------------------
@@ -168,6 +228,9 @@ wine msiexec /x "$(winepath -w "$new_msi")" /qn || fail "msiexec /x returned $?"
 [ ! -e "$menu_dir" ] || fail "$menu_dir is left"
 [ "$(arp_keys | wc -l)" -eq 0 ] || fail "installed-programs entry is left"
 if wine reg query 'HKCU\Software\Nerova' >/dev/null 2>&1; then fail "HKCU\\Software\\Nerova is left"; fi
+[ "$(path_entries_of_ours)" -eq 0 ] || fail "the user's PATH still holds the folder: $(reg_value 'HKCU\Environment' PATH)"
+user_path_entries | grep -q -x -F 'C:\tools' || fail "the uninstall took the user's own PATH entry"
+if new_terminal_finds_cli; then fail "a new command prompt still finds nerova-cli"; fi
 # Then anything at all, in files or registry, that names us or our products,
 # and the installer's cached copy of the package (it has a random name).
 # (the registry files are current once the prefix's wineserver has ended)
