@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev
   zip unzip dpkg-dev xz-utils python3
   wixl msitools osslsigncode openssl
+  qemu-system-x86 busybox-static cpio kmod
 )
 
 missing=()
