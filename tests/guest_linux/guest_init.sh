@@ -39,11 +39,13 @@ finish() {
   poweroff -f
 }
 
-# fail STEP WHY: the step failed; its output is shown at once.
+# fail STEP WHY: the step failed; its output is shown with its first failure.
+shown=
 fail() {
   failures=$((failures + 1))
   echo "STEP $1 FAILED: $2"
-  [ ! -f "$steps/$1.out" ] || sed 's/^/  | /' "$steps/$1.out"
+  [ "$shown" != "$1" ] && [ -f "$steps/$1.out" ] && sed 's/^/  | /' "$steps/$1.out"
+  shown=$1
 }
 
 # wait_until SECONDS COMMAND...: true once COMMAND succeeds, polled every 0.1 s.
@@ -236,4 +238,7 @@ expect_output refused-ssid "is too long"
 
 kill -TERM "$gadget_pid"
 wait "$gadget_pid"
+# The gadget itself: no sanitizer report, no request it could not answer.
+[ ! -s "$steps/gadget.err" ] || fail gadget "it wrote to stderr: $(cat "$steps/gadget.err")"
+! grep -q '^[0-9]* BUS .* failed' "$log" || fail gadget "$(grep '^[0-9]* BUS .* failed' "$log")"
 finish

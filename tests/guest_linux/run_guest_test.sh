@@ -91,8 +91,10 @@ say "kernel $(cat "$kernel_dir/package") ($version)"
 initramfs=$work/initramfs.cpio.gz
 busybox=/bin/busybox
 for input in "$cli" "$gadget" "$busybox"; do [ -f "$input" ] || fail "$input is missing"; done
-inputs_stamp=$( { sha256sum "$cli" "$gadget" "$here/guest_init.sh" "$0" "$busybox" "$kernel_dir/vmlinuz"; } |
-                awk '{print $1}' | sha256sum | awk '{print $1}')
+shared_libraries() { ldd "$cli" "$gadget" | awk '/=> \// {print $3} /^[[:space:]]*\/lib/ {print $1}' | sort -u; }
+# shellcheck disable=SC2046  # one path a word
+inputs_stamp=$(sha256sum "$cli" "$gadget" "$here/guest_init.sh" "$0" "$busybox" "$kernel_dir/vmlinuz" \
+                 $(shared_libraries) | awk '{print $1}' | sha256sum | awk '{print $1}')
 
 build_initramfs() {
   local root=$work/initramfs.root
@@ -106,7 +108,7 @@ build_initramfs() {
   cp "$gadget" "$root/usr/bin/receiver-gadget"
   # The shared libraries at the places the dynamic loader looks for them.
   local library
-  for library in $(ldd "$cli" "$gadget" | awk '/=> \// {print $3} /^[[:space:]]*\/lib/ {print $1}' | sort -u); do
+  for library in $(shared_libraries); do
     mkdir -p "$root$(dirname "$library")"
     cp -L "$library" "$root$library"
   done
