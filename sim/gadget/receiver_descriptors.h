@@ -1,7 +1,7 @@
 #pragma once
 // The receiver's USB descriptors as a UVC 1.1 camera: an interface
-// association over VideoControl interface 0 (camera terminal -> probe unit
-// -> settings unit -> streaming output terminal) and VideoStreaming
+// association over VideoControl interface 0 (camera terminal -> processing
+// unit -> probe unit -> settings unit -> streaming output terminal) and VideoStreaming
 // interface 1 (one MJPEG format and frame, a bulk endpoint, since dummy_hcd
 // has no isochronous transfers). Both extension units declare control 3,
 // the one that carries the command blocks.
@@ -19,6 +19,7 @@ constexpr std::uint16_t kProductId = 0x010C;
 constexpr std::uint8_t kControlInterface = 0;
 constexpr std::uint8_t kStreamingInterface = 1;
 constexpr std::uint8_t kCameraTerminalId = 1;
+constexpr std::uint8_t kProcessingUnitId = 2;  // brightness and contrast
 constexpr std::uint8_t kProbeUnitId = 3;
 constexpr std::uint8_t kSettingsUnitId = 4;
 constexpr std::uint8_t kOutputTerminalId = 5;
@@ -82,7 +83,8 @@ inline Bytes ConfigurationDescriptor(std::uint16_t bulkPacketSize) {
   Put(d, {1, kStreamingInterface});
   // Camera terminal without standard controls (3-byte bitmap of zeros).
   Put(d, {18, 0x24, 0x02, kCameraTerminalId, 0x01, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0});
-  ExtensionUnit(d, kProbeUnitId, link::ProbeUnitGuid, kCameraTerminalId);
+  Put(d, {12, 0x24, 0x05, kProcessingUnitId, kCameraTerminalId, 0, 0, 2, 0x03, 0x00, 0, 0});
+  ExtensionUnit(d, kProbeUnitId, link::ProbeUnitGuid, kProcessingUnitId);
   ExtensionUnit(d, kSettingsUnitId, link::SettingsUnitGuid, kProbeUnitId);
   Put(d, {9, 0x24, 0x03, kOutputTerminalId, 0x01, 0x01, 0, kSettingsUnitId, 0});  // USB streaming
   SetLength16(d, control + 5, d.size() - control);

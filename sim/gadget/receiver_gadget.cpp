@@ -284,15 +284,18 @@ class ReceiverGadget {
     data.resize(static_cast<std::size_t>(got));
     return data;
   }
+  // gadgetfs answers a stall with EL2HLT.
   void Stall(const usb_ctrlrequest& r) {
     std::uint8_t none = 0;
+    ssize_t result = 0;
     if (r.bRequestType & USB_DIR_IN) {
-      (void)!::read(m_ep0.Get(), &none, 0);
+      result = ::read(m_ep0.Get(), &none, 0);
     } else if (r.wLength == 0) {
-      (void)!::write(m_ep0.Get(), &none, 0);
+      result = ::write(m_ep0.Get(), &none, 0);
     } else {
       Receive(r);
     }
+    if (result < 0 && errno != EL2HLT) m_log.Line("BUS stall failed: " + std::generic_category().message(errno));
   }
 
   void LogRequest(const usb_ctrlrequest& r, const char* name) {
@@ -314,6 +317,7 @@ class ReceiverGadget {
     const std::uint8_t entity = r.wIndex >> 8;
     const std::uint8_t selector = r.wValue >> 8;
     if (interface == kStreamingInterface) return Streaming(r, selector);
+    if (interface == kControlInterface && entity == kProcessingUnitId) return Processing(r);
     if (interface == kControlInterface && (entity == kProbeUnitId || entity == kSettingsUnitId) &&
         selector == kCommandSelector) {
       return CommandControl(r, entity);
@@ -394,6 +398,31 @@ class ReceiverGadget {
       default:
         return Stall(r);
     }
+  }
+
+  // Brightness and contrast, 16 bits each from 0 to 255: uvcvideo asks
+  // GET_INFO of both at probe, the rest when an application uses them.
+  void Processing(const usb_ctrlrequest& r) {
+    LogRequest(r, ClassRequestName(r.bRequest));
+    std::uint16_t value = 0;
+    switch (r.bRequest) {
+      case UVC_GET_INFO: {
+        const std::uint8_t getAndSet = 0x03;
+        return Reply(r, &getAndSet, 1);
+      }
+      case UVC_SET_CUR:
+        Receive(r);
+        return;
+      case UVC_GET_MIN: value = 0; break;
+      case UVC_GET_MAX: value = 255; break;
+      case UVC_GET_RES: value = 1; break;
+      case UVC_GET_DEF:
+      case UVC_GET_CUR: value = 128; break;
+      default:
+        return Stall(r);
+    }
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+    Reply(r, bytes, sizeof bytes);
   }
 
   // Control 3 of the extension units: uvcvideo asks GET_LEN and GET_INFO
