@@ -106,7 +106,10 @@ build_initramfs() {
   chmod 0755 "$root/init"
   cp "$cli" "$root/usr/bin/nerova-cli"
   cp "$gadget" "$root/usr/bin/receiver-gadget"
-  # The shared libraries at the places the dynamic loader looks for them.
+  # The programs are the native build's, with ASan and UBSan, so that a
+  # memory error met only against the real driver fails its step; their
+  # runtimes come along with the other shared libraries, at the places the
+  # dynamic loader looks for them.
   local library
   for library in $(shared_libraries); do
     mkdir -p "$root$(dirname "$library")"
