@@ -17,6 +17,7 @@ packages=(
   zip unzip dpkg-dev xz-utils python3
   wixl msitools osslsigncode openssl
   build-essential debhelper lintian fakeroot help2man man-db bash-completion appstream python3-yaml pkg-config
+  qemu-system-x86 busybox-static cpio kmod
 )
 
 missing=()

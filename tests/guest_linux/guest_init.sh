@@ -1,0 +1,244 @@
+#!/bin/sh
+# /init of the test guest (busybox sh): loads dummy_hcd, gadgetfs and
+# uvcvideo, plays the receiver with receiver-gadget and runs nerova-cli
+# against it through the kernel's driver, step by step. Each step is judged
+# by nerova-cli's exit status and output and by the gadget's log of requests
+# (the lines a step added to it). At the end the request log, every step's
+# output and the kernel's messages are printed between "=== FILE name" and
+# "=== END" lines, then "SCENARIO PASSED" or "SCENARIO FAILED", and the guest
+# powers off.
+/bin/busybox --install -s /bin
+export PATH=/bin:/usr/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mount -t tmpfs tmpfs /tmp
+
+log=/tmp/requests.log
+steps=/tmp/steps
+mkdir -p "$steps"
+: >"$log"
+failures=0
+gadget_pid=
+
+# --- Helpers -------------------------------------------------------------------
+finish() {
+  echo "=== FILE requests.log"
+  cat "$log"
+  echo "=== END"
+  for file in "$steps"/*; do
+    echo "=== FILE steps/${file##*/}"
+    cat "$file"
+    echo "=== END"
+  done
+  echo "=== FILE dmesg.log"
+  dmesg
+  echo "=== END"
+  if [ "$failures" -eq 0 ]; then echo "SCENARIO PASSED"; else echo "SCENARIO FAILED"; fi
+  sync
+  poweroff -f
+}
+
+# fail STEP WHY: the step failed; its output is shown with its first failure.
+shown=
+fail() {
+  failures=$((failures + 1))
+  echo "STEP $1 FAILED: $2"
+  [ "$shown" != "$1" ] && [ -f "$steps/$1.out" ] && sed 's/^/  | /' "$steps/$1.out"
+  shown=$1
+}
+
+# wait_until SECONDS COMMAND...: true once COMMAND succeeds, polled every 0.1 s.
+wait_until() {
+  limit=$(($1 * 10))
+  shift
+  tries=0
+  until "$@"; do
+    tries=$((tries + 1))
+    [ "$tries" -lt "$limit" ] || return 1
+    sleep 0.1
+  done
+}
+
+# run STEP COMMAND...: runs it with stdout and stderr in $steps/STEP.out and
+# its status in $status; `mark` is where the request log stood before it.
+run() {
+  step=$1
+  shift
+  mark=$(wc -l <"$log")
+  "$@" >"$steps/$step.out" 2>&1
+  status=$?
+  echo "step $step: exit $status"
+}
+
+# The request log's lines since `mark`.
+requests_since() { tail -n +$(($1 + 1)) "$log"; }
+# The writes among them: SETs that carry a text after the command code.
+writes_since() { requests_since "$1" | awk '$2 == "SET" && NF > 3'; }
+
+expect_status() { [ "$status" -eq "$2" ] || fail "$1" "exit status $status, not $2"; }
+expect_output() { grep -qF -- "$2" "$steps/$1.out" || fail "$1" "the output lacks: $2"; }
+
+capture_node() {
+  for node in /sys/class/video4linux/video*; do
+    [ "$(cat "$node/index" 2>/dev/null)" = 0 ] && echo "${node##*/}" && return 0
+  done
+  return 1
+}
+receiver_present() { capture_node >/dev/null; }
+receiver_absent() { ! ls /sys/class/video4linux/video* >/dev/null 2>&1; }
+
+start_gadget() {
+  receiver-gadget --log "$log" --restart-ms 3000 "$@" 2>>"$steps/gadget.err" &
+  gadget_pid=$!
+  wait_until 60 receiver_present || { fail gadget "no video node appeared"; finish; }
+}
+
+# --- Setting up ----------------------------------------------------------------
+for module in dummy_hcd gadgetfs uvcvideo; do
+  modprobe "$module" || { fail modules "modprobe $module failed"; finish; }
+done
+mkdir -p /dev/gadget
+mount -t gadgetfs gadgetfs /dev/gadget || { fail modules "gadgetfs did not mount"; finish; }
+wait_until 30 test -e /dev/gadget/dummy_udc || { fail modules "gadgetfs shows no dummy_udc"; finish; }
+
+start_gadget --url rtsp://10.9.8.7/qemu --wifi-name QEMU_NET_42 --wifi-password guestpass99 \
+  --long-press-time 55 --aging-test 1 --firmware 9.8.7-qemu
+node=$(capture_node)
+echo "receiver at /dev/$node"
+
+# --- 1. list ---------------------------------------------------------------------
+run list nerova-cli list
+expect_status list 0
+name=$(awk '$1 == "1" { print $2 }' "$steps/list.out")
+case $name in
+  'usb#vid_1d6b&pid_010c&mi_00#'*) ;;
+  *) fail list "no receiver named usb#vid_1d6b&pid_010c&mi_00#... in the list" ;;
+esac
+expect_output list "V9.8.7-qemu"
+
+# --- 2. show, show --json ----------------------------------------------------
+run show nerova-cli show
+expect_status show 0
+for line in "Mode             Manual" "Stream URL       rtsp://10.9.8.7/qemu" "Wi-Fi name       QEMU_NET_42" \
+            "Wi-Fi password   guestpass99" "Resolution       1920 x 1080" "Long-press time  5.5 s" \
+            "Aging test       on" "Firmware         V9.8.7-qemu" "RSSI             -"; do
+  expect_output show "$line"
+done
+run show-json nerova-cli show --json
+expect_status show-json 0
+for field in '"mode":"Manual"' '"url":"rtsp://10.9.8.7/qemu"' '"wifiName":"QEMU_NET_42"' \
+             '"wifiPassword":"guestpass99"' '"longPressTime":55' '"agingTest":true' \
+             '"firmwareVersion":"V9.8.7-qemu"' '"resolution":{"width":1920,"height":1080}'; do
+  expect_output show-json "$field"
+done
+
+# --- 3. apply through the restart --------------------------------------------
+run apply nerova-cli apply --model RC300W --ssid GUEST_5G_77 --password newpass2024 --timeout 60
+expect_status apply 0
+expect_output apply "The receiver is back and holds the new configuration."
+requests_since "$mark" >"$steps/apply.requests"
+writes=$(awk '$2 == "SET" && NF > 3 { print $3, $4 }' "$steps/apply.requests")
+expected_writes="0x02 rtsp://192.168.1.200/video1.sdp
+0x04 wifiname=GUEST_5G_77
+0x05 wifipassword=newpass2024
+0x0d longpresstime=55
+0x0c agingtest=1"
+[ "$writes" = "$expected_writes" ] || fail apply "the writes were: $writes"
+# Each write and the restart at least 150 ms after the write before it.
+gaps=$(awk '$2 == "SET" && (NF > 3 || $3 == "0x64") {
+              if (seen) print $1 - last; last = $1; seen = 1 }' "$steps/apply.requests")
+[ "$(echo "$gaps" | wc -l)" -eq 5 ] || fail apply "not five writes and a restart: gaps $gaps"
+for gap in $gaps; do
+  [ "$gap" -ge 150 ] || fail apply "a write came $gap ms after the one before it"
+done
+# The restart, the receiver leaving and coming back, then the read-back.
+awk '$2 == "SET" && $3 == "0x64" && NF == 3 { restart = NR }
+     restart && !left && $2 == "BUS" && $3 == "detached" { left = NR }
+     left && !back && $2 == "BUS" && $3 == "attached" { back = NR }
+     back && $2 == "GET" && $3 == "0x04" && $4 == "wifiname=GUEST_5G_77" { read = 1 }
+     END { exit !(restart && left && back && read) }' "$steps/apply.requests" ||
+  fail apply "no restart, return and read-back in the request log"
+
+# --- 4. show afterwards, the same receiver ---------------------------------------
+run show-after nerova-cli show
+expect_status show-after 0
+for line in "Mode             Auto" "Camera model     RC300W" "Stream URL       rtsp://192.168.1.200/video1.sdp" \
+            "Wi-Fi name       GUEST_5G_77" "Wi-Fi password   newpass2024" "Long-press time  5.5 s" \
+            "Aging test       on"; do
+  expect_output show-after "$line"
+done
+run list-after nerova-cli list
+expect_status list-after 0
+[ "$(awk '$1 == "1" { print $2 }' "$steps/list-after.out")" = "$name" ] ||
+  fail list-after "the receiver is not $name after its restart"
+echo "receiver back at /dev/$(capture_node)"
+
+# --- 5. watch through an unplug and back, ended by SIGINT -------------------------
+# watch runs in the foreground, where SIGINT is not ignored; a background job
+# unplugs and plugs the receiver and interrupts it.
+reading() { grep -q "^RSSI -[0-9]" "$steps/watch.out"; }
+missing() { grep -q "^RSSI none" "$steps/watch.out"; }
+reading_after_missing() { sed -n '/^RSSI none/,$p' "$steps/watch.out" | grep -q "^RSSI -[0-9]"; }
+watch_driver() {
+  wait_until 30 test -s /tmp/watch.pid || { echo "watch did not start" >/tmp/watch.problem; return; }
+  watch_pid=$(cat /tmp/watch.pid)
+  if ! wait_until 30 reading; then echo "no reading before the unplug" >/tmp/watch.problem
+  else
+    kill -USR1 "$gadget_pid"
+    wait_until 30 receiver_absent || echo "the receiver did not leave" >/tmp/watch.problem
+    wait_until 30 missing || echo "no missing reading while unplugged" >/tmp/watch.problem
+    kill -USR2 "$gadget_pid"
+    wait_until 60 reading_after_missing || echo "no reading after plugging back" >/tmp/watch.problem
+    echo "receiver plugged back at /dev/$(capture_node)" >/tmp/watch.nodes
+  fi
+  kill -INT "$watch_pid"
+}
+rm -f /tmp/watch.pid /tmp/watch.problem
+: >"$steps/watch.out"
+watch_driver &
+driver_pid=$!
+mark=$(wc -l <"$log")
+sh -c 'echo $$ >/tmp/watch.pid; exec nerova-cli watch' >"$steps/watch.out" 2>&1
+status=$?
+wait "$driver_pid"
+echo "step watch: exit $status; $(cat /tmp/watch.nodes 2>/dev/null)"
+expect_status watch 0
+[ ! -f /tmp/watch.problem ] || fail watch "$(cat /tmp/watch.problem)"
+requests_since "$mark" | grep -q "BUS detached" || fail watch "the gadget did not leave the bus"
+
+# --- 6. no receiver -------------------------------------------------------------------
+kill -TERM "$gadget_pid"
+wait "$gadget_pid"
+wait_until 30 receiver_absent || fail no-receiver "the video nodes stayed after the gadget ended"
+run no-receiver nerova-cli list
+expect_status no-receiver 3
+expect_output no-receiver "No receiver is attached."
+
+# --- 7. a user without access to the node ---------------------------------------------
+start_gadget
+node=$(capture_node)
+for video in /sys/class/video4linux/video*; do
+  chgrp video "/dev/${video##*/}" && chmod 0660 "/dev/${video##*/}"
+done
+run no-access su -s /bin/sh -c "nerova-cli show" tester
+expect_status no-access 3
+expect_output no-access "/dev/$node is not accessible"
+expect_output no-access "group 'video'"
+
+# --- 8. refused values, nothing written -------------------------------------------------
+run refused-model nerova-cli apply --model NOPE --ssid Yard --password 12345678
+expect_status refused-model 4
+expect_output refused-model "There is no camera model NOPE"
+[ -z "$(writes_since "$mark")" ] || fail refused-model "written: $(writes_since "$mark")"
+run refused-ssid nerova-cli apply --model RC300W --ssid ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrstuvwxyz --password 12345678
+expect_status refused-ssid 4
+expect_output refused-ssid "is too long"
+[ -z "$(writes_since "$mark")" ] || fail refused-ssid "written: $(writes_since "$mark")"
+
+kill -TERM "$gadget_pid"
+wait "$gadget_pid"
+# The gadget itself: no sanitizer report, no request it could not answer.
+[ ! -s "$steps/gadget.err" ] || fail gadget "it wrote to stderr: $(cat "$steps/gadget.err")"
+! grep -q '^[0-9]* BUS .* failed' "$log" || fail gadget "$(grep '^[0-9]* BUS .* failed' "$log")"
+finish

@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# nerova-cli against Debian 12's own kernel and its uvcvideo driver, in a
+# QEMU guest (TCG), with the receiver played as a USB device by
+# receiver-gadget through gadgetfs on dummy_hcd:
+#   run_guest_test.sh WORK_DIR NEROVA_CLI RECEIVER_GADGET
+#
+# The kernel is the package linux-image-amd64 depends on today, fetched with
+# apt-get download through a private apt state (the system's apt is left as
+# it was) and unpacked with dpkg -x, never installed. It is kept under
+# WORK_DIR/kernel and fetched again only when that is gone. The initramfs
+# (busybox, the modules with their dependencies, the two programs with their
+# shared libraries, guest_init.sh as /init) is rebuilt whenever one of its
+# inputs changed. The guest's console goes to WORK_DIR/guest/console.log,
+# the gadget's request log to WORK_DIR/guest/requests.log and each step's
+# output to WORK_DIR/guest/steps/.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mkdir -p "$1" && cd "$1" && pwd)
+cli=$2
+gadget=$3
+
+# The modules the guest loads; their dependencies come along.
+modules=(dummy_hcd gadgetfs uvcvideo)
+guest_timeout_s=170
+
+fail() { echo "guest test: FAIL: $*" >&2; exit 1; }
+say() { echo "guest test: $*"; }
+
+# --- The kernel ----------------------------------------------------------------
+kernel_dir=$work/kernel
+
+apt_options() {
+  local state=$1
+  apt_opts=(-o "Dir::State::Lists=$state/lists" -o "Dir::Cache=$state/cache"
+            -o "Dir::Cache::Archives=$state/archives" -o "Debug::NoLocking=1")
+  [ "$(id -u)" -ne 0 ] || apt_opts+=(-o "APT::Sandbox::User=root")
+}
+
+fetch_kernel() {
+  local state=$work/apt
+  rm -rf "$state" "$kernel_dir.new"
+  mkdir -p "$state/lists/partial" "$state/cache" "$state/archives/partial" "$kernel_dir.new"
+  apt_options "$state"
+  say "fetching the package lists (private apt state)"
+  apt-get "${apt_opts[@]}" -qq update
+  local package
+  package=$(apt-cache "${apt_opts[@]}" depends linux-image-amd64 |
+            sed -nE 's/^ *Depends: (linux-image-[0-9][^ ]*)$/\1/p' | head -n1)
+  [ -n "$package" ] || fail "linux-image-amd64 names no kernel package"
+  say "downloading $package"
+  (cd "$kernel_dir.new" && apt-get "${apt_opts[@]}" -qq download "$package")
+  local deb
+  deb=$(find "$kernel_dir.new" -maxdepth 1 -name "${package}_*.deb" | head -n1)
+  [ -n "$deb" ] || fail "apt-get download left no $package package"
+
+  # Only the kernel image and the modules the guest needs are kept.
+  local tree=$kernel_dir.new/tree
+  dpkg -x "$deb" "$tree"
+  local vmlinuz version
+  vmlinuz=$(find "$tree/boot" -maxdepth 1 -name 'vmlinuz-*' | head -n1)
+  [ -n "$vmlinuz" ] || fail "$package holds no boot/vmlinuz-*"
+  version=${vmlinuz##*/vmlinuz-}
+  cp "$vmlinuz" "$kernel_dir.new/vmlinuz"
+  echo "$version" >"$kernel_dir.new/version"
+  echo "$package" >"$kernel_dir.new/package"
+  depmod -b "$tree" "$version"
+  local line path
+  while read -r line; do
+    case $line in
+      insmod\ *) path=${line#insmod }; path=${path%% *} ;;
+      *) continue ;;
+    esac
+    mkdir -p "$kernel_dir.new/modules/$(dirname "${path#"$tree"/}")"
+    cp "$path" "$kernel_dir.new/modules/${path#"$tree"/}"
+  done < <(for module in "${modules[@]}"; do modprobe -d "$tree" -S "$version" --show-depends "$module"; done)
+  cp "$tree/lib/modules/$version"/modules.{order,builtin,builtin.modinfo} \
+     "$kernel_dir.new/modules/lib/modules/$version/"
+  rm -rf "$tree" "$deb" "$state"
+  echo "${modules[*]}" >"$kernel_dir.new/for-modules"
+  rm -rf "$kernel_dir"
+  mv "$kernel_dir.new" "$kernel_dir"
+}
+
+if [ ! -f "$kernel_dir/vmlinuz" ] || [ "$(cat "$kernel_dir/for-modules" 2>/dev/null)" != "${modules[*]}" ]; then
+  fetch_kernel
+fi
+version=$(cat "$kernel_dir/version")
+say "kernel $(cat "$kernel_dir/package") ($version)"
+
+# --- The initramfs -------------------------------------------------------------
+initramfs=$work/initramfs.cpio.gz
+busybox=/bin/busybox
+for input in "$cli" "$gadget" "$busybox"; do [ -f "$input" ] || fail "$input is missing"; done
+shared_libraries() { ldd "$cli" "$gadget" | awk '/=> \// {print $3} /^[[:space:]]*\/lib/ {print $1}' | sort -u; }
+# shellcheck disable=SC2046  # one path a word
+inputs_stamp=$(sha256sum "$cli" "$gadget" "$here/guest_init.sh" "$0" "$busybox" "$kernel_dir/vmlinuz" \
+                 $(shared_libraries) | awk '{print $1}' | sha256sum | awk '{print $1}')
+
+build_initramfs() {
+  local root=$work/initramfs.root
+  rm -rf "$root"
+  mkdir -p "$root"/{bin,sbin,usr/bin,etc,proc,sys,dev,tmp,run}
+  cp "$busybox" "$root/bin/busybox"
+  ln -s busybox "$root/bin/sh"
+  cp "$here/guest_init.sh" "$root/init"
+  chmod 0755 "$root/init"
+  cp "$cli" "$root/usr/bin/nerova-cli"
+  cp "$gadget" "$root/usr/bin/receiver-gadget"
+  # The programs are the native build's, with ASan and UBSan, so that a
+  # memory error met only against the real driver fails its step; their
+  # runtimes come along with the other shared libraries, at the places the
+  # dynamic loader looks for them.
+  local library
+  for library in $(shared_libraries); do
+    mkdir -p "$root$(dirname "$library")"
+    cp -L "$library" "$root$library"
+  done
+  # Texts go through iconv in the code page of the locale (1252 in the C
+  # locale), which glibc loads as a gconv module.
+  local gconv
+  gconv=$(dirname "$(find /usr/lib -path '*/gconv/CP1252.so' | head -n1)")
+  [ -d "$gconv" ] || fail "glibc's gconv modules are not installed"
+  mkdir -p "$root$gconv"
+  cp -r "$gconv/gconv-modules" "$gconv/CP1252.so" "$root$gconv/"
+  [ ! -d "$gconv/gconv-modules.d" ] || cp -r "$gconv/gconv-modules.d" "$root$gconv/"
+  cp -r "$kernel_dir/modules/lib" "$root/"
+  depmod -b "$root" "$version"
+  # A user outside the group 'video', for the node the udev rule would give to it.
+  printf 'root:x:0:0:root:/:/bin/sh\ntester:x:1000:1000:tester:/tmp:/bin/sh\n' >"$root/etc/passwd"
+  printf 'root:x:0:\nvideo:x:44:\ntester:x:1000:\n' >"$root/etc/group"
+  (cd "$root" && find . -print0 | cpio --null -o -H newc --quiet | gzip -1) >"$initramfs.new"
+  mv "$initramfs.new" "$initramfs"
+  echo "$inputs_stamp" >"$initramfs.stamp"
+  rm -rf "$root"
+}
+
+if [ ! -f "$initramfs" ] || [ "$(cat "$initramfs.stamp" 2>/dev/null)" != "$inputs_stamp" ]; then
+  say "building the initramfs"
+  build_initramfs
+fi
+
+# --- The guest -----------------------------------------------------------------
+guest=$work/guest
+rm -rf "$guest"
+mkdir -p "$guest/steps"
+console=$guest/console.log
+say "booting the guest (console: $console)"
+status=0
+timeout "$guest_timeout_s" qemu-system-x86_64 -machine q35 -accel tcg -m 768 -smp 1 \
+  -display none -serial "file:$console" -monitor none -no-reboot \
+  -kernel "$kernel_dir/vmlinuz" -initrd "$initramfs" \
+  -append "console=ttyS0 panic=-1 edd=off quiet loglevel=4" || status=$?
+[ "$status" -ne 124 ] || say "the guest did not finish within $guest_timeout_s s"
+
+# The guest prints its files between markers: "=== FILE name" ... "=== END".
+tr -d '\r' <"$console" | awk -v dir="$guest" '
+  /^=== FILE / { file = dir "/" $3; printf "" > file; next }
+  /^=== END$/ { if (file) close(file); file = ""; next }
+  file { print > file }'
+
+if grep -q '^SCENARIO PASSED$' <(tr -d '\r' <"$console"); then
+  say "every step passed (logs in $guest)"
+  exit 0
+fi
+echo "--- what the guest printed (its files are in $guest) ---"
+tr -d '\r' <"$console" | awk '/^=== FILE / { inside = 1; next } /^=== END$/ { inside = 0; next } !inside'
+fail "the scenario did not pass (qemu exit $status); logs in $guest"
