@@ -57,6 +57,9 @@ struct Options {
   std::string gadgetfs = "/dev/gadget";
   std::string udc = "dummy_udc";
   int restartMs = 3000;
+  // The settings control's length as GET_LEN tells it; a receiver of other
+  // firmware may have another than the command block's.
+  int settingsControlLength = kCommandBlockLength;
   sim::ReceiverValues values;
 };
 
@@ -74,6 +77,7 @@ std::chrono::milliseconds Now() {
   std::fprintf(stderr,
                "receiver-gadget: %s\n"
                "usage: receiver-gadget --log FILE [--gadgetfs DIR] [--udc NAME] [--restart-ms N]\n"
+               "         [--settings-control-length N]\n"
                "         [--url T] [--wifi-name T] [--wifi-password T] [--long-press-time N]\n"
                "         [--aging-test N] [--firmware T]\n",
                problem.c_str());
@@ -97,6 +101,7 @@ Options ParseOptions(int argc, char** argv) {
     else if (name == "--gadgetfs") o.gadgetfs = value;
     else if (name == "--udc") o.udc = value;
     else if (name == "--restart-ms") o.restartMs = Number(name, value);
+    else if (name == "--settings-control-length") o.settingsControlLength = Number(name, value);
     else if (name == "--url") o.values.url = value;
     else if (name == "--wifi-name") o.values.wifiName = value;
     else if (name == "--wifi-password") o.values.wifiPassword = value;
@@ -106,6 +111,9 @@ Options ParseOptions(int argc, char** argv) {
     else Usage("unknown option " + std::string(name));
   }
   if (o.logPath.empty()) Usage("--log is needed");
+  if (o.settingsControlLength < 1 || o.settingsControlLength > 0xFFFF) {
+    Usage("--settings-control-length is from 1 to 65535");
+  }
   return o;
 }
 
@@ -432,7 +440,9 @@ class ReceiverGadget {
     switch (r.bRequest) {
       case UVC_GET_LEN: {
         LogRequest(r, "GET_LEN");
-        const std::uint8_t length[2] = {kCommandBlockLength & 0xFF, kCommandBlockLength >> 8};
+        const int control = unit == kSettingsUnitId ? m_options.settingsControlLength : kCommandBlockLength;
+        const std::uint8_t length[2] = {static_cast<std::uint8_t>(control & 0xFF),
+                                        static_cast<std::uint8_t>((control >> 8) & 0xFF)};
         return Reply(r, length, sizeof length);
       }
       case UVC_GET_INFO: {

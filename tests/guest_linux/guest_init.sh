@@ -225,6 +225,10 @@ run no-access su -s /bin/sh -c "nerova-cli show" tester
 expect_status no-access 3
 expect_output no-access "/dev/$node is not accessible"
 expect_output no-access "group 'video'"
+! grep -q "does not answer" "$steps/no-access.out" || fail no-access "told as a receiver that does not answer"
+run no-access-list su -s /bin/sh -c "nerova-cli list" tester
+expect_output no-access-list "(not accessible)"
+expect_output no-access-list "/dev/$node is not accessible"
 
 # --- 8. refused values, nothing written -------------------------------------------------
 run refused-model nerova-cli apply --model NOPE --ssid Yard --password 12345678
@@ -235,6 +239,34 @@ run refused-ssid nerova-cli apply --model RC300W --ssid ABCDEFGHIJKLMNOPQRSTUVWX
 expect_status refused-ssid 4
 expect_output refused-ssid "is too long"
 [ -z "$(writes_since "$mark")" ] || fail refused-ssid "written: $(writes_since "$mark")"
+
+# --- 9. the receiver plugged in, but no video driver serves it -----------------------
+interface=$(basename "$(readlink -f "/sys/class/video4linux/$node/device")")
+echo "$interface" >/sys/bus/usb/drivers/uvcvideo/unbind
+wait_until 30 receiver_absent || fail unserved "the video nodes stayed after unbinding uvcvideo"
+run unserved nerova-cli show
+expect_status unserved 3
+expect_output unserved "is plugged in, but no video driver serves it"
+echo "$interface" >/sys/bus/usb/drivers/uvcvideo/bind
+wait_until 30 receiver_present || fail unserved "no video node after binding uvcvideo again"
+
+# --- 10. texts in the code page of the locale's language ---------------------------------
+# A Russian locale sends Cyrillic in code page 1251, as Windows set to Russian does.
+run codepage env LANG=ru_RU.UTF-8 nerova-cli apply --model RC300W --ssid "Двор" --password 12345678 --no-wait
+expect_status codepage 0
+writes_since "$mark" | grep -qF 'wifiname=\xc4\xe2\xee\xf0' ||
+  fail codepage "the name did not go out in code page 1251: $(writes_since "$mark" | grep wifiname)"
+
+kill -TERM "$gadget_pid"
+wait "$gadget_pid"
+
+# --- 11. a settings control of another size than the command block -------------------------
+start_gadget --settings-control-length 64
+run control-size nerova-cli show
+expect_status control-size 3
+expect_output control-size "settings control has another size than this tool speaks"
+expect_output control-size "holds 64 bytes, not the 60"
+! grep -q "does not answer" "$steps/control-size.out" || fail control-size "told as a receiver that does not answer"
 
 kill -TERM "$gadget_pid"
 wait "$gadget_pid"

@@ -115,13 +115,13 @@ build_initramfs() {
     mkdir -p "$root$(dirname "$library")"
     cp -L "$library" "$root$library"
   done
-  # Texts go through iconv in the code page of the locale (1252 in the C
-  # locale), which glibc loads as a gconv module.
+  # Texts go through iconv in the code page of the locale's language (1252
+  # in the C locale, 1251 for Russian), which glibc loads as gconv modules.
   local gconv
   gconv=$(dirname "$(find /usr/lib -path '*/gconv/CP1252.so' | head -n1)")
   [ -d "$gconv" ] || fail "glibc's gconv modules are not installed"
   mkdir -p "$root$gconv"
-  cp -r "$gconv/gconv-modules" "$gconv/CP1252.so" "$root$gconv/"
+  cp -r "$gconv/gconv-modules" "$gconv/CP1252.so" "$gconv/CP1251.so" "$root$gconv/"
   [ ! -d "$gconv/gconv-modules.d" ] || cp -r "$gconv/gconv-modules.d" "$root$gconv/"
   cp -r "$kernel_dir/modules/lib" "$root/"
   depmod -b "$root" "$version"
