@@ -302,8 +302,8 @@ class CommandRun {
             L" s of its restart.");
         return kExitNoReturn;
       case ReturnWait::Interrupted:
-        Err(L"Stopped waiting; the receiver restarts with the new configuration, which was not read back.");
-        return kExitNoReturn;
+        Err(L"Stopped waiting: the new configuration was sent whole with the restart, and was not read back.");
+        return kExitSentUnconfirmed;
     }
     const settings::StoredSettings after = settings::ReadStoredSettings(receiver.Settings(), m_platform.pump);
     if (!ConfirmHeld(configuration, after)) return kExitWriteFailed;

@@ -238,6 +238,8 @@ Exit status:
   4  a value was refused; nothing was written
   5  a write failed, or the receiver does not hold what was written
   6  the receiver did not come back after its restart in time
+  7  interrupted after the first write: the whole configuration and the
+     restart were sent, and not read back
   130  interrupted before anything was written)";
 }
 

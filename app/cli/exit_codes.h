@@ -14,6 +14,9 @@ inline constexpr int kExitRefused = 4;
 inline constexpr int kExitWriteFailed = 5;
 // The receiver did not come back after its restart in the time allowed.
 inline constexpr int kExitNoReturn = 6;
+// Interrupted (Ctrl+C) once the first write was out: the configuration
+// and the restart went out whole, but were not read back.
+inline constexpr int kExitSentUnconfirmed = 7;
 // Interrupted (Ctrl+C) before anything was written, as shells count it.
 inline constexpr int kExitInterrupted = 130;
 

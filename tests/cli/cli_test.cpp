@@ -208,6 +208,18 @@ TEST_F(CliTest, EachFailureHasItsExitStatus) {
             std::wstring::npos)
       << console.err;
 
+  // Ctrl+C once the first write is out: the rest and the restart still go
+  // out, and the status says the configuration was not read back.
+  stack.ClearTransfers();
+  console.err.clear();
+  second.ClearFaults();
+  EXPECT_EQ(Run({L"apply", L"--device", L"2", L"--url", L"rtsp://c"}, [&] { return !Writes().empty(); }),
+            kExitSentUnconfirmed);
+  ASSERT_EQ(Writes().size(), 6u);
+  EXPECT_EQ(Writes().back().bytes[0], link::CMD_REBOOT);
+  EXPECT_NE(console.err.find(L"was sent whole with the restart, and was not read back"), std::wstring::npos)
+      << console.err;
+
   // One that stays away longer than the time allowed.
   first.SetRebootTime(milliseconds(60000));
   EXPECT_EQ(Run({L"apply", L"--device", L"1", L"--url", L"rtsp://b", L"--timeout", L"30"}), kExitNoReturn);
