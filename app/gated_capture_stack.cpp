@@ -1,138 +1,109 @@
 #include "app/gated_capture_stack.h"
 
-#include <atomic>
 #include <utility>
 
 namespace nerova::app {
 namespace {
 
-class GatedNodeControl final : public link::NodeControl {
+// Runs `operation` as one exchange of `access`; a stopped access gets
+// kAccessStopped without the operation running.
+template <typename Operation>
+link::LinkStatus Exchange(ReceiverAccess& access, Operation&& operation) {
+  ReceiverExchange exchange(access);
+  if (!exchange) return kAccessStopped;
+  return operation();
+}
+
+class GatedUnit final : public link::ExtensionUnit {
  public:
-  GatedNodeControl(ReceiverAccess& access, std::unique_ptr<link::NodeControl> inner)
+  GatedUnit(ReceiverAccess& access, std::unique_ptr<link::ExtensionUnit> inner)
       : m_access(access), m_inner(std::move(inner)) {}
 
-  link::HResult KsProperty(const void* property, std::uint32_t propertyLength, void* data,
-                           std::uint32_t dataLength, std::uint32_t& bytesReturned) override {
-    ReceiverExchange exchange(m_access);
-    if (!exchange) {
-      bytesReturned = 0;
-      return kAccessStopped;
-    }
-    return m_inner->KsProperty(property, propertyLength, data, dataLength, bytesReturned);
+  link::LinkStatus Query(std::uint8_t selector, link::UvcRequest request, std::uint8_t* data, std::uint32_t size,
+                         std::uint32_t& transferred) override {
+    transferred = 0;
+    return Exchange(m_access, [&] { return m_inner->Query(selector, request, data, size, transferred); });
   }
 
  private:
   ReceiverAccess& m_access;
-  std::unique_ptr<link::NodeControl> m_inner;
+  std::unique_ptr<link::ExtensionUnit> m_inner;
 };
 
-class GatedTopology final : public link::Topology {
+class GatedDevice final : public link::VideoDevice {
  public:
-  GatedTopology(ReceiverAccess& access, std::unique_ptr<link::Topology> inner)
+  GatedDevice(ReceiverAccess& access, link::DeviceRef inner) : m_access(access), m_inner(std::move(inner)) {}
+
+  link::LinkStatus FindExtensionUnit(const link::Guid& unit, link::UnitSearch search,
+                                     std::unique_ptr<link::ExtensionUnit>& out) override {
+    out.reset();
+    return Exchange(m_access, [&] {
+      std::unique_ptr<link::ExtensionUnit> inner;
+      const link::LinkStatus status = m_inner->FindExtensionUnit(unit, search, inner);
+      if (inner) out = std::make_unique<GatedUnit>(m_access, std::move(inner));
+      return status;
+    });
+  }
+
+ private:
+  ReceiverAccess& m_access;
+  link::DeviceRef m_inner;
+};
+
+class GatedInput final : public link::VideoInput {
+ public:
+  GatedInput(ReceiverAccess& access, std::unique_ptr<link::VideoInput> inner)
       : m_access(access), m_inner(std::move(inner)) {}
 
-  link::HResult GetNumNodes(std::uint32_t& count) override {
-    ReceiverExchange exchange(m_access);
-    if (!exchange) return kAccessStopped;
-    return m_inner->GetNumNodes(count);
+  link::LinkStatus Name(link::VideoInputName& out) override {
+    return Exchange(m_access, [&] { return m_inner->Name(out); });
   }
-  link::HResult GetNodeType(std::uint32_t node, link::Guid& type) override {
-    ReceiverExchange exchange(m_access);
-    if (!exchange) return kAccessStopped;
-    return m_inner->GetNodeType(node, type);
-  }
-  link::HResult CreateNodeControl(std::uint32_t node, std::unique_ptr<link::NodeControl>& out) override {
-    ReceiverExchange exchange(m_access);
-    if (!exchange) return kAccessStopped;
-    std::unique_ptr<link::NodeControl> inner;
-    const link::HResult hr = m_inner->CreateNodeControl(node, inner);
-    if (inner) out = std::make_unique<GatedNodeControl>(m_access, std::move(inner));
-    return hr;
+  link::LinkStatus Open(link::DeviceRef& out) override {
+    out.reset();
+    return Exchange(m_access, [&] {
+      link::DeviceRef inner;
+      const link::LinkStatus status = m_inner->Open(inner);
+      if (inner) out = std::make_shared<GatedDevice>(m_access, std::move(inner));
+      return status;
+    });
   }
 
  private:
   ReceiverAccess& m_access;
-  std::unique_ptr<link::Topology> m_inner;
+  std::unique_ptr<link::VideoInput> m_inner;
 };
 
-// Reference counted like the filter it stands for; holds one reference to it.
-class GatedFilter final : public link::CaptureFilter {
+class GatedInputList final : public link::VideoInputList {
  public:
-  GatedFilter(ReceiverAccess& access, link::FilterRef inner) : m_access(access), m_inner(std::move(inner)) {}
-
-  void AddRef() override { m_references.fetch_add(1); }
-  void Release() override {
-    if (m_references.fetch_sub(1) == 1) delete this;
-  }
-  link::HResult QueryTopology(std::unique_ptr<link::Topology>& out) override {
-    ReceiverExchange exchange(m_access);
-    if (!exchange) return kAccessStopped;
-    std::unique_ptr<link::Topology> inner;
-    const link::HResult hr = m_inner->QueryTopology(inner);
-    if (inner) out = std::make_unique<GatedTopology>(m_access, std::move(inner));
-    return hr;
-  }
-
- private:
-  ~GatedFilter() override = default;
-
-  ReceiverAccess& m_access;
-  link::FilterRef m_inner;
-  std::atomic<long> m_references{1};
-};
-
-class GatedMoniker final : public link::DeviceMoniker {
- public:
-  GatedMoniker(ReceiverAccess& access, std::unique_ptr<link::DeviceMoniker> inner)
+  GatedInputList(ReceiverAccess& access, std::unique_ptr<link::VideoInputList> inner)
       : m_access(access), m_inner(std::move(inner)) {}
 
-  link::HResult GetDisplayName(std::wstring& name) override {
-    ReceiverExchange exchange(m_access);
-    if (!exchange) return kAccessStopped;
-    return m_inner->GetDisplayName(name);
-  }
-  link::HResult BindToFilter(link::FilterRef& out) override {
-    ReceiverExchange exchange(m_access);
-    if (!exchange) return kAccessStopped;
-    link::FilterRef inner;
-    const link::HResult hr = m_inner->BindToFilter(inner);
-    if (inner) out = link::FilterRef::Adopt(new GatedFilter(m_access, std::move(inner)));
-    return hr;
+  bool Next(std::unique_ptr<link::VideoInput>& out) override {
+    out.reset();
+    std::unique_ptr<link::VideoInput> inner;
+    const link::LinkStatus status = Exchange(m_access, [&] {
+      return m_inner->Next(inner) ? link::LinkStatus::Success() : link::LinkStatus::Of(link::StatusKind::NotFound);
+    });
+    if (!status.Ok() || !inner) return false;
+    out = std::make_unique<GatedInput>(m_access, std::move(inner));
+    return true;
   }
 
  private:
   ReceiverAccess& m_access;
-  std::unique_ptr<link::DeviceMoniker> m_inner;
-};
-
-class GatedEnumeration final : public link::DeviceEnumeration {
- public:
-  GatedEnumeration(ReceiverAccess& access, std::unique_ptr<link::DeviceEnumeration> inner)
-      : m_access(access), m_inner(std::move(inner)) {}
-
-  link::HResult Next(std::unique_ptr<link::DeviceMoniker>& out) override {
-    ReceiverExchange exchange(m_access);
-    if (!exchange) return kAccessStopped;
-    std::unique_ptr<link::DeviceMoniker> inner;
-    const link::HResult hr = m_inner->Next(inner);
-    if (inner) out = std::make_unique<GatedMoniker>(m_access, std::move(inner));
-    return hr;
-  }
-
- private:
-  ReceiverAccess& m_access;
-  std::unique_ptr<link::DeviceEnumeration> m_inner;
+  std::unique_ptr<link::VideoInputList> m_inner;
 };
 
 }  // namespace
 
-link::HResult GatedCaptureStack::EnumerateVideoInputs(std::unique_ptr<link::DeviceEnumeration>& out) {
-  ReceiverExchange exchange(m_access);
-  if (!exchange) return kAccessStopped;
-  std::unique_ptr<link::DeviceEnumeration> inner;
-  const link::HResult hr = m_inner.EnumerateVideoInputs(inner);
-  if (inner) out = std::make_unique<GatedEnumeration>(m_access, std::move(inner));
-  return hr;
+link::LinkStatus GatedCaptureStack::ListVideoInputs(std::unique_ptr<link::VideoInputList>& out) {
+  out.reset();
+  return Exchange(m_access, [&] {
+    std::unique_ptr<link::VideoInputList> inner;
+    const link::LinkStatus status = m_inner.ListVideoInputs(inner);
+    if (inner) out = std::make_unique<GatedInputList>(m_access, std::move(inner));
+    return status;
+  });
 }
 
 void GatedCaptureStack::HoldForWholeSequence(bool hold) {

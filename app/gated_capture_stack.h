@@ -1,9 +1,8 @@
 #pragma once
 // The capture stack as one settings thread sees it: every operation that
 // reaches a device runs as one exchange of the thread's ReceiverAccess. Once
-// the access is stopped each such operation fails with kAccessStopped without
-// touching the device; references are still given back (Release always
-// passes through), so a stopped thread lets go of the receiver by itself.
+// the access is stopped each such operation fails as if the device had gone,
+// without touching it; what the thread holds it gives back by itself.
 #include <functional>
 
 #include "app/receiver_gate.h"
@@ -11,9 +10,8 @@
 
 namespace nerova::app {
 
-// HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED): to a stopped settings
-// thread the receiver is gone.
-constexpr link::HResult kAccessStopped = static_cast<link::HResult>(0x8007048Fu);
+// To a stopped settings thread the receiver is gone.
+inline constexpr link::LinkStatus kAccessStopped = link::LinkStatus::Of(link::StatusKind::Gone);
 
 class GatedCaptureStack final : public link::CaptureStack {
  public:
@@ -22,7 +20,7 @@ class GatedCaptureStack final : public link::CaptureStack {
   GatedCaptureStack(ReceiverAccess& access, link::CaptureStack& inner, std::function<void()> stopTookEffect = {})
       : m_access(access), m_inner(inner), m_stopTookEffect(std::move(stopTookEffect)) {}
 
-  link::HResult EnumerateVideoInputs(std::unique_ptr<link::DeviceEnumeration>& out) override;
+  link::LinkStatus ListVideoInputs(std::unique_ptr<link::VideoInputList>& out) override;
   void DebugOutput(const wchar_t* text) override { m_inner.DebugOutput(text); }
   void HoldForWholeSequence(bool hold) override;
   bool StopRequested() const override { return m_access.StopRequested(); }

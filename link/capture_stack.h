@@ -1,120 +1,94 @@
 #pragma once
-// The boundary between the receiver link and the platform's media-capture
-// stack. On Windows it is DirectShow and Kernel Streaming (system device
-// enumerator, monikers, IBaseFilter, IKsTopologyInfo, IKsControl); in tests
-// it is the receiver substitute. Every operation returns
-// the HRESULT the platform gave, so the link's results are the platform's.
-//
-// Objects handed out through std::unique_ptr are single-owner interfaces: the
-// Windows implementation releases its COM interface in the destructor. A
-// capture filter is shared and reference counted (FilterRef).
+// The boundary between the receiver link and the platform, drawn at the
+// extension-unit query: the video input devices with their display name and
+// USB identity, one of them opened, an extension unit of it found by its
+// GUID, and the class requests to that unit's controls. Windows speaks
+// DirectShow and Kernel Streaming behind it (link/win), Linux sysfs, the USB
+// descriptors and uvcvideo's ioctl (link/linux), the tests the receiver
+// substitute (sim/).
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
-#include <utility>
 
 #include "link/guid.h"
-#include "link/hresult.h"
+#include "link/link_status.h"
 
 namespace nerova::link {
 
-// One node's property interface (IKsControl on a topology node).
-class NodeControl {
- public:
-  virtual ~NodeControl() = default;
-  // IKsControl::KsProperty. `property` is the 32-byte KSP_NODE request (see
-  // ks_request.h); `data` may be null with `dataLength` 0 (the size query).
-  virtual HResult KsProperty(const void* property, std::uint32_t propertyLength, void* data,
-                             std::uint32_t dataLength, std::uint32_t& bytesReturned) = 0;
+// The class requests of a control, with their USB Video Class codes.
+enum class UvcRequest : std::uint8_t {
+  SetCur = 0x01,
+  GetCur = 0x81,
+  GetLen = 0x85,
+  GetInfo = 0x86,
 };
 
-// A filter's USB Video Class topology (IKsTopologyInfo).
-class Topology {
- public:
-  virtual ~Topology() = default;
-  virtual HResult GetNumNodes(std::uint32_t& count) = 0;
-  virtual HResult GetNodeType(std::uint32_t node, Guid& type) = 0;
-  // CreateNodeInstance for IID_IKsControl.
-  virtual HResult CreateNodeControl(std::uint32_t node, std::unique_ptr<NodeControl>& out) = 0;
+struct UsbIdentity {
+  std::uint16_t vendorId = 0;
+  std::uint16_t productId = 0;
+  friend constexpr bool operator==(const UsbIdentity&, const UsbIdentity&) = default;
 };
 
-// A bound capture filter (IBaseFilter). Reference counted; hold it in a FilterRef.
-class CaptureFilter {
- public:
-  virtual void AddRef() = 0;
-  virtual void Release() = 0;
-  // QueryInterface for IID_IKsTopologyInfo. On failure `out` stays null.
-  virtual HResult QueryTopology(std::unique_ptr<Topology>& out) = 0;
-
- protected:
-  virtual ~CaptureFilter() = default;
+struct VideoInputName {
+  std::wstring displayName;
+  // Absent for a device that is not on USB.
+  std::optional<UsbIdentity> usb;
 };
 
-// Owns one reference to a capture filter. Moves transfer it; copies are
-// explicit (Share) so that every added reference is visible in the code.
-class FilterRef {
- public:
-  FilterRef() = default;
-  // Takes over a reference the caller already holds.
-  static FilterRef Adopt(CaptureFilter* filter) { return FilterRef(filter); }
-  // Adds a reference of its own.
-  static FilterRef Share(CaptureFilter* filter) {
-    if (filter) filter->AddRef();
-    return FilterRef(filter);
-  }
-  FilterRef(FilterRef&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
-  FilterRef& operator=(FilterRef&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      m_p = std::exchange(other.m_p, nullptr);
-    }
-    return *this;
-  }
-  FilterRef(const FilterRef&) = delete;
-  FilterRef& operator=(const FilterRef&) = delete;
-  ~FilterRef() { Reset(); }
-
-  void Reset() {
-    if (CaptureFilter* p = std::exchange(m_p, nullptr)) p->Release();
-  }
-  CaptureFilter* Get() const { return m_p; }
-  CaptureFilter* operator->() const { return m_p; }
-  explicit operator bool() const { return m_p != nullptr; }
-
- private:
-  explicit FilterRef(CaptureFilter* filter) : m_p(filter) {}
-  CaptureFilter* m_p = nullptr;
+// How a unit is looked for among a device's units and terminals.
+enum class UnitSearch {
+  // The extension units only; one that cannot be reached ends the search
+  // with its status.
+  ExtensionUnits,
+  // Every unit and terminal is asked, whatever it is; one that cannot be
+  // reached rules out the whole device (NotFound).
+  EveryEntity,
 };
 
-// One entry of the video input category (IMoniker).
-class DeviceMoniker {
+// One extension unit of an opened device.
+class ExtensionUnit {
  public:
-  virtual ~DeviceMoniker() = default;
-  // IMoniker::GetDisplayName; the platform's string is copied and freed
-  // through the COM task allocator inside.
-  virtual HResult GetDisplayName(std::wstring& name) = 0;
-  // IMoniker::BindToObject for IID_IBaseFilter. On failure `out` stays null.
-  virtual HResult BindToFilter(FilterRef& out) = 0;
+  virtual ~ExtensionUnit() = default;
+  // One request to control `selector`. `data` holds `size` bytes: sent by
+  // SET_CUR, filled by GET_CUR; GET_LEN gives the control's length in 2
+  // bytes (little-endian), GET_INFO its capabilities in 1. `transferred` is
+  // how many bytes went either way.
+  virtual LinkStatus Query(std::uint8_t selector, UvcRequest request, std::uint8_t* data, std::uint32_t size,
+                           std::uint32_t& transferred) = 0;
 };
 
-// The enumeration of the video input category (IEnumMoniker).
-class DeviceEnumeration {
+// An opened device. Shared: whoever keeps the receiver holds one.
+class VideoDevice {
  public:
-  virtual ~DeviceEnumeration() = default;
-  // IEnumMoniker::Next with one element: S_OK with a moniker, anything else
-  // (S_FALSE at the end) without one.
-  virtual HResult Next(std::unique_ptr<DeviceMoniker>& out) = 0;
+  virtual ~VideoDevice() = default;
+  virtual LinkStatus FindExtensionUnit(const Guid& unit, UnitSearch search, std::unique_ptr<ExtensionUnit>& out) = 0;
+};
+using DeviceRef = std::shared_ptr<VideoDevice>;
+
+// One entry of the list of video inputs, not opened yet.
+class VideoInput {
+ public:
+  virtual ~VideoInput() = default;
+  virtual LinkStatus Name(VideoInputName& out) = 0;
+  virtual LinkStatus Open(DeviceRef& out) = 0;
+};
+
+// The video inputs in the system's order, one at a time.
+class VideoInputList {
+ public:
+  virtual ~VideoInputList() = default;
+  // False at the end of the list.
+  virtual bool Next(std::unique_ptr<VideoInput>& out) = 0;
 };
 
 class CaptureStack {
  public:
   virtual ~CaptureStack() = default;
-  // CoCreateInstance of the system device enumerator, then
-  // CreateClassEnumerator for the video input category with flags 0. Either
-  // call's failure is returned as it came. A category without devices gives
-  // S_FALSE and no enumeration.
-  virtual HResult EnumerateVideoInputs(std::unique_ptr<DeviceEnumeration>& out) = 0;
-  // OutputDebugStringW.
+  // The list of video inputs; an empty one is no failure. A failure leaves
+  // `out` null.
+  virtual LinkStatus ListVideoInputs(std::unique_ptr<VideoInputList>& out) = 0;
+  // A line for the developer (the debugger on Windows).
   virtual void DebugOutput(const wchar_t* text) = 0;
 
   // Whoever may stop the caller's use of the receiver (the tray host, when it

@@ -1,24 +1,21 @@
 #pragma once
 // The transport to the receiver: finding it among the video input devices and
 // moving one block through control 3 of its settings unit with SET_CUR and
-// GET_CUR. Holds no state between calls; every transfer walks the filter's
-// topology afresh.
+// GET_CUR. Holds no state between calls; every transfer looks for the
+// settings unit afresh.
 #include <cstdint>
-#include <string_view>
 
 #include "link/capture_stack.h"
 
 namespace nerova::link {
 
 // The receiver's USB identity.
-constexpr std::uint16_t kReceiverVendorId = 0x1D6B;
-constexpr std::uint16_t kReceiverProductId = 0x010C;
+inline constexpr UsbIdentity kReceiverIdentity{0x1D6B, 0x010C};
 // Control selector of the settings unit that carries every command block.
-constexpr std::uint32_t kSettingsControl = 3;
+constexpr std::uint8_t kSettingsControl = 3;
 
-// Whether a video input's display name carries the receiver's USB identity,
-// "vid_1d6b&pid_010c".
-bool CarriesReceiverIdentity(std::wstring_view displayName);
+// Whether a video input carries the receiver's USB identity.
+inline bool IsReceiver(const VideoInputName& name) { return name.usb == kReceiverIdentity; }
 
 class ReceiverLink {
  public:
@@ -26,18 +23,17 @@ class ReceiverLink {
   ReceiverLink(const ReceiverLink&) = delete;
   ReceiverLink& operator=(const ReceiverLink&) = delete;
 
-  // The first video input device whose display name holds "vid_1d6b&pid_010c".
-  HResult FindReceiverByUsbId(FilterRef& out);
-  // The first video input device with a node that answers the unit
-  // information query of the probe unit.
-  HResult FindReceiverByProbeUnit(FilterRef& out);
-  // One SET_CUR of the settings control. A null filter: the receiver is found
-  // by its USB identity for this call only.
-  HResult SetCur(const std::uint8_t* data, std::uint32_t length, CaptureFilter* filter);
+  // The first video input device with the receiver's USB identity.
+  LinkStatus FindReceiverByUsbId(DeviceRef& out);
+  // The first video input device that has the probe unit.
+  LinkStatus FindReceiverByProbeUnit(DeviceRef& out);
+  // One SET_CUR of the settings control. No device: the receiver is found by
+  // its USB identity for this call only.
+  LinkStatus SetCur(const std::uint8_t* data, std::uint32_t length, const DeviceRef& device);
   // One GET_CUR of the settings control into `buffer`. Fails unless the
   // control's length is at most `capacity` and exactly that many bytes arrive;
   // bytes beyond the control's length are not touched.
-  HResult GetCur(std::uint8_t* buffer, std::uint32_t capacity, CaptureFilter* filter);
+  LinkStatus GetCur(std::uint8_t* buffer, std::uint32_t capacity, const DeviceRef& device);
 
   // Holds a sequence of transfers that must complete whole for its scope
   // (see CaptureStack::HoldForWholeSequence).
@@ -58,6 +54,8 @@ class ReceiverLink {
   bool Busy() const { return m_stack.Busy(); }
 
  private:
+  LinkStatus FindSettingsUnit(const DeviceRef& device, std::unique_ptr<ExtensionUnit>& unit);
+
   CaptureStack& m_stack;
 };
 

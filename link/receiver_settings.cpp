@@ -67,16 +67,16 @@ bool ReceiverSettings::ReadExchange(std::uint8_t command, bool probeFirst) {
   if (m_bBusy) return false;
   BusyScope busy(m_bBusy);
   if (probeFirst && !m_pDevice) {
-    FilterRef found;
-    if (m_link.FindReceiverByProbeUnit(found) != kS_OK) return false;
+    DeviceRef found;
+    if (!m_link.FindReceiverByProbeUnit(found).Ok()) return false;
     m_pDevice = std::move(found);
   }
   m_block.fill(0);
   m_block[0] = command;
-  const HResult set = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice.Get());
+  const LinkStatus set = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice);
   m_pump.PumpWait(kAnswerDelayMs);
-  if (set != kS_OK) return false;
-  return m_link.GetCur(m_block.data(), kBlockSize, m_pDevice.Get()) == kS_OK;
+  if (!set.Ok()) return false;
+  return m_link.GetCur(m_block.data(), kBlockSize, m_pDevice).Ok();
 }
 
 std::string_view ReceiverSettings::AnswerText() const {
@@ -169,7 +169,7 @@ bool ReceiverSettings::WriteExchange(std::uint8_t command, std::wstring_view tex
   m_block.fill(0);
   m_block[0] = command;
   std::memcpy(m_block.data() + 1, bytes.data(), bytes.size());
-  return m_link.SetCur(m_block.data(), kBlockSize, m_pDevice.Get()) == kS_OK;
+  return m_link.SetCur(m_block.data(), kBlockSize, m_pDevice).Ok();
 }
 
 bool ReceiverSettings::WriteUrl(const std::wstring& url) { return WriteExchange(CMD_URL, url); }
@@ -195,16 +195,16 @@ bool ReceiverSettings::WriteLongPressTime(std::int32_t value) {
   return WriteExchange(CMD_LONG_PRESS_TIME, L"longpresstime=" + std::to_wstring(value));
 }
 
-HResult ReceiverSettings::RequestReboot() {
-  if (m_bBusy) return kBusy;
+LinkStatus ReceiverSettings::RequestReboot() {
+  if (m_bBusy) return LinkStatus::Of(StatusKind::Busy);
   BusyScope busy(m_bBusy);
   m_block.fill(0);
   m_block[0] = CMD_REBOOT;
-  const HResult hr = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice.Get());
+  const LinkStatus status = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice);
   // The receiver restarts and comes back as a new device: the next version
   // read looks for it again.
-  if (hr == kS_OK) m_pDevice.Reset();
-  return hr;
+  if (status.Ok()) m_pDevice.reset();
+  return status;
 }
 
 std::size_t ReceiverSettings::EncodedLength(const std::wstring& text) const {

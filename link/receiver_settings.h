@@ -57,7 +57,7 @@ class ReceiverSettings {
   bool WriteResolution(std::int32_t width, std::int32_t height);
   bool WriteAgingTest(bool enabled);
   bool WriteLongPressTime(std::int32_t value);
-  HResult RequestReboot();
+  LinkStatus RequestReboot();
 
   // How many bytes `text` takes on the wire (for the window's checks before
   // it writes anything).
@@ -70,8 +70,8 @@ class ReceiverSettings {
   // fails at once with its failure value.
   bool IsBusy() const { return m_bBusy; }
   // Drops the cached receiver (the window's teardown, before COM goes).
-  void ReleaseDevice() { m_pDevice.Reset(); }
-  CaptureFilter* Device() const { return m_pDevice.Get(); }
+  void ReleaseDevice() { m_pDevice.reset(); }
+  VideoDevice* Device() const { return m_pDevice.get(); }
 
  private:
   using AnswerGroups = std::array<std::wstring, 2>;
@@ -88,7 +88,7 @@ class ReceiverSettings {
   ReceiverLink& m_link;
   MessagePump& m_pump;
   const TextCodec& m_codec;
-  FilterRef m_pDevice;
+  DeviceRef m_pDevice;
   std::array<std::uint8_t, kBlockSize> m_block{};
   bool m_bBusy = false;
 };

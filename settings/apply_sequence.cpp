@@ -19,6 +19,6 @@ bool ApplySequence::Write(const Configuration& configuration) {
   return true;
 }
 
-link::HResult ApplySequence::Restart() { return m_settings.RequestReboot(); }
+link::LinkStatus ApplySequence::Restart() { return m_settings.RequestReboot(); }
 
 }  // namespace nerova::settings

@@ -32,7 +32,7 @@ class ApplySequence {
   // receiver's older firmware lacks the last two, so their failures are not.
   bool Write(const Configuration& configuration);
   // Tells the receiver to restart; it leaves and comes back as a new device.
-  link::HResult Restart();
+  link::LinkStatus Restart();
 
  private:
   link::ReceiverLink::WholeSequence m_whole;

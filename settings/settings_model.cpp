@@ -62,7 +62,7 @@ void SettingsModel::OnInitDialog() {
 }
 
 void SettingsModel::OnDestroy() {
-  m_diagLink.Reset();
+  m_diagLink.reset();
   m_settings.ReleaseDevice();
 }
 
@@ -378,12 +378,12 @@ void SettingsModel::RunSetField(Command command) {
 
 void SettingsModel::RunGetCur() {
   if (!m_diagLink) {
-    link::FilterRef found;
-    if (m_link.FindReceiverByProbeUnit(found) != link::kS_OK || !found) return;
+    link::DeviceRef found;
+    if (!m_link.FindReceiverByProbeUnit(found).Ok() || !found) return;
     m_diagLink = std::move(found);
   }
   std::array<std::uint8_t, link::kBlockSize> block{};
-  m_link.GetCur(block.data(), static_cast<std::uint32_t>(block.size()), m_diagLink.Get());
+  m_link.GetCur(block.data(), static_cast<std::uint32_t>(block.size()), m_diagLink);
 }
 
 void SettingsModel::RunBlockSweep() {

@@ -99,7 +99,7 @@ class SettingsModel {
 
  public:
   // The window's data, as its handlers see them.
-  link::FilterRef m_diagLink;
+  link::DeviceRef m_diagLink;
   link::ReceiverSettings m_settings;
   bool m_bLoaded = false;
   bool m_bDevicePresent = false;

@@ -7,18 +7,19 @@
 #include <map>
 #include <mutex>
 
-#include "link/ks_request.h"
 #include "link/receiver_link.h"
 
 namespace nerova::sim {
 
-using link::HResult;
-using link::kS_OK;
+using link::LinkStatus;
+using link::StatusKind;
 
 namespace {
 
 constexpr std::uint32_t kDefaultControlLength = 60;
-constexpr std::uint32_t kUnitInfoLength = 32;
+// GET_INFO of the settings control: GET and SET supported.
+constexpr std::uint8_t kSettingsControlInfo = 0x03;
+const LinkStatus kOk = LinkStatus::Success();
 
 // The extension unit a simulated webcam carries beside its video nodes.
 constexpr link::Guid kCameraVendorUnit = link::Guid::FromFields(
@@ -36,7 +37,7 @@ std::wstring CaptureDeviceName(const std::wstring& usbId, const wchar_t* instanc
 
 struct Refusal {
   int remaining = 0;
-  HResult result = kGenFailure;
+  LinkStatus result = kGenFailure;
 };
 
 }  // namespace
@@ -45,11 +46,12 @@ DeviceDescription ReceiverDescription(int instance) {
   DeviceDescription description;
   description.displayName =
       CaptureDeviceName(L"vid_1d6b&pid_010c", kReceiverInstances[instance % 3]);
+  description.usb = link::kReceiverIdentity;
   description.nodes = {
       {KSNODETYPE_VIDEO_CAMERA_TERMINAL, std::nullopt},
       {KSNODETYPE_VIDEO_PROCESSING, std::nullopt},
-      {link::KSNODETYPE_DEV_SPECIFIC, link::ProbeUnitGuid},
-      {link::KSNODETYPE_DEV_SPECIFIC, link::SettingsUnitGuid},
+      {KSNODETYPE_DEV_SPECIFIC, link::ProbeUnitGuid},
+      {KSNODETYPE_DEV_SPECIFIC, link::SettingsUnitGuid},
       {KSNODETYPE_VIDEO_STREAMING, std::nullopt},
   };
   return description;
@@ -58,10 +60,11 @@ DeviceDescription ReceiverDescription(int instance) {
 DeviceDescription CameraDescription(int instance) {
   DeviceDescription description;
   description.displayName = CaptureDeviceName(L"vid_0bda&pid_58b0", kCameraInstances[instance % 3]);
+  description.usb = link::UsbIdentity{0x0BDA, 0x58B0};
   description.nodes = {
       {KSNODETYPE_VIDEO_CAMERA_TERMINAL, std::nullopt},
       {KSNODETYPE_VIDEO_PROCESSING, std::nullopt},
-      {link::KSNODETYPE_DEV_SPECIFIC, kCameraVendorUnit},
+      {KSNODETYPE_DEV_SPECIFIC, kCameraVendorUnit},
       {KSNODETYPE_VIDEO_STREAMING, std::nullopt},
   };
   return description;
@@ -71,13 +74,13 @@ struct DeviceState {
   explicit DeviceState(DeviceDescription s)
       : description(std::move(s)),
         firmware(description.values),
-        nodeOpenResults(description.nodes.size(), kS_OK) {}
+        nodeOpenResults(description.nodes.size(), kOk) {}
 
   DeviceDescription description;
   ReceiverFirmware firmware;
-  std::vector<HResult> nodeOpenResults;
-  HResult displayNameResult = kS_OK;
-  HResult bindResult = kS_OK;
+  std::vector<LinkStatus> nodeOpenResults;
+  LinkStatus displayNameResult;
+  LinkStatus bindResult;
   bool topologyAvailable = true;
 
   bool present = true;
@@ -87,8 +90,8 @@ struct DeviceState {
   unsigned instance = 0;
 
   std::uint32_t controlLength = kDefaultControlLength;
-  std::map<std::uint8_t, HResult> refusedSets;
-  std::map<std::uint8_t, HResult> refusedGets;
+  std::map<std::uint8_t, LinkStatus> refusedSets;
+  std::map<std::uint8_t, LinkStatus> refusedGets;
   Refusal nextSets;
   Refusal nextGets;
 };
@@ -167,10 +170,11 @@ class World {
     while (m_log.size() > m_logLimit) m_log.pop_front();
   }
 
-  HResult NodeProperty(std::size_t index, unsigned instance, std::uint32_t node,
-                       const void* property, std::uint32_t propertyLength, void* data,
-                       std::uint32_t dataLength, std::uint32_t& bytesReturned,
-                       std::vector<PresenceEvent>& events);
+  LinkStatus FindUnit(std::size_t index, unsigned instance, const link::Guid& unit, link::UnitSearch search,
+                      std::uint32_t& node);
+  LinkStatus Query(std::size_t index, unsigned instance, std::uint32_t node, std::uint8_t selector,
+                   link::UvcRequest request, std::uint8_t* data, std::uint32_t size, std::uint32_t& transferred,
+                   std::vector<PresenceEvent>& events);
 
   std::shared_ptr<const Clock> m_clock;
   std::mutex m_mutex;
@@ -178,9 +182,9 @@ class World {
   std::deque<TransferRecord> m_log;
   std::size_t m_logLimit = 100000;
   std::vector<std::wstring> m_debugLines;
-  HResult m_enumerateResult = kS_OK;
+  LinkStatus m_enumerateResult;
   std::function<void(const PresenceEvent&)> m_listener;
-  std::atomic<long> m_filterRefs{0};
+  std::atomic<long> m_openDevices{0};
 
  private:
   void BringBackLocked(std::vector<PresenceEvent>& events) {
@@ -194,130 +198,135 @@ class World {
 
 namespace {
 
-HResult RefusalFor(std::map<std::uint8_t, HResult>& perCommand, Refusal& next,
-                   std::uint8_t command) {
+LinkStatus RefusalFor(std::map<std::uint8_t, LinkStatus>& perCommand, Refusal& next, std::uint8_t command) {
   if (next.remaining > 0) {
     --next.remaining;
     return next.result;
   }
   if (const auto found = perCommand.find(command); found != perCommand.end()) return found->second;
-  return kS_OK;
+  return kOk;
 }
 
-TransferKind KindOf(const link::KsNodeFields& fields, const void* data, std::uint32_t dataLength) {
-  const bool get = (fields.flags & link::kKsPropertyTypeGet) != 0;
-  const bool set = (fields.flags & link::kKsPropertyTypeSet) != 0;
-  if (fields.id == link::kUnitInfoProperty && get) return TransferKind::UnitInfo;
-  if (fields.id == link::kSettingsControl && get) {
-    return data == nullptr || dataLength == 0 ? TransferKind::SizeQuery : TransferKind::Get;
+TransferKind KindOf(link::UvcRequest request) {
+  switch (request) {
+    case link::UvcRequest::GetLen:
+      return TransferKind::SizeQuery;
+    case link::UvcRequest::GetCur:
+      return TransferKind::Get;
+    case link::UvcRequest::SetCur:
+      return TransferKind::Set;
+    case link::UvcRequest::GetInfo:
+      return TransferKind::Other;
   }
-  if (fields.id == link::kSettingsControl && set) return TransferKind::Set;
   return TransferKind::Other;
 }
 
 }  // namespace
 
-HResult World::NodeProperty(std::size_t index, unsigned instance, std::uint32_t node,
-                            const void* property, std::uint32_t propertyLength, void* data,
-                            std::uint32_t dataLength, std::uint32_t& bytesReturned,
-                            std::vector<PresenceEvent>& events) {
-  bytesReturned = 0;
-  link::KsNodeFields fields;
-  if (!link::ParseKsNodeRequest(property, propertyLength, fields)) return link::kE_INVALIDARG;
+LinkStatus World::FindUnit(std::size_t index, unsigned instance, const link::Guid& unit, link::UnitSearch search,
+                           std::uint32_t& found) {
+  DeviceState& d = At(index);
+  if (!d.topologyAvailable) return kNoInterface;
+  const bool everyEntity = search == link::UnitSearch::EveryEntity;
+  for (std::uint32_t node = 0; node < d.description.nodes.size(); ++node) {
+    const NodeDescription& target = d.description.nodes[node];
+    if (!everyEntity && target.type != KSNODETYPE_DEV_SPECIFIC) continue;
+    LinkStatus open = Reachable(index, instance) ? d.nodeOpenResults[node] : kDeviceNotConnected;
+    // A unit that cannot be reached ends the search, or rules out the device.
+    if (!open.Ok()) return everyEntity ? LinkStatus::Of(StatusKind::NotFound) : open;
 
+    // The unit-information query: the unit answers with its GUID.
+    TransferRecord record;
+    record.time = Now();
+    record.device = index;
+    record.node = node;
+    record.kind = TransferKind::UnitInfo;
+    record.set = unit;
+    const bool carries = target.unit && *target.unit == unit;
+    record.result = carries ? kOk : kSetNotFound;
+    if (carries) record.bytes.assign(unit.bytes.begin(), unit.bytes.end());
+    Record(std::move(record));
+    if (carries) {
+      found = node;
+      return kOk;
+    }
+  }
+  return LinkStatus::Of(StatusKind::NotFound);
+}
+
+LinkStatus World::Query(std::size_t index, unsigned instance, std::uint32_t node, std::uint8_t selector,
+                        link::UvcRequest request, std::uint8_t* data, std::uint32_t size,
+                        std::uint32_t& transferred, std::vector<PresenceEvent>& events) {
+  transferred = 0;
   TransferRecord record;
   record.time = Now();
   record.device = index;
   record.node = node;
-  record.kind = KindOf(fields, data, dataLength);
-  record.set = fields.set;
-  record.property = fields.id;
-  auto finish = [&](HResult hr) {
-    record.result = hr;
+  record.kind = KindOf(request);
+  record.property = selector;
+  auto finish = [&](LinkStatus status) {
+    record.result = status;
     Record(std::move(record));
-    return hr;
+    return status;
   };
-  if (record.kind == TransferKind::Set && data != nullptr) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    record.bytes.assign(bytes, bytes + dataLength);
-  }
+  if (record.kind == TransferKind::Set && data != nullptr) record.bytes.assign(data, data + size);
 
   if (!Reachable(index, instance)) return finish(kDeviceNotConnected);
   DeviceState& d = At(index);
-  const std::uint32_t direction =
-      fields.flags & (link::kKsPropertyTypeGet | link::kKsPropertyTypeSet);
-  if ((fields.flags & link::kKsPropertyTypeTopology) == 0 || fields.nodeId != node ||
-      (direction != link::kKsPropertyTypeGet && direction != link::kKsPropertyTypeSet)) {
-    return finish(link::kE_INVALIDARG);
-  }
   const NodeDescription& target = d.description.nodes[node];
-  if (!target.unit || *target.unit != fields.set) return finish(kSetNotFound);
+  record.set = target.unit.value_or(link::Guid{});
+  if (target.unit != link::SettingsUnitGuid || selector != link::kSettingsControl) return finish(kNotFound);
+  if (data == nullptr && size != 0) return finish(LinkStatus::Of(StatusKind::Failed));
 
-  switch (record.kind) {
-    case TransferKind::UnitInfo: {
-      if (dataLength < kUnitInfoLength || data == nullptr) {
-        bytesReturned = kUnitInfoLength;
-        return finish(link::kMoreData);
+  switch (request) {
+    case link::UvcRequest::GetInfo:
+      if (size < 1) return finish(kInsufficientBuffer);
+      data[0] = kSettingsControlInfo;
+      transferred = 1;
+      return finish(kOk);
+    case link::UvcRequest::GetLen:
+      if (size < 2) return finish(kInsufficientBuffer);
+      data[0] = static_cast<std::uint8_t>(d.controlLength);
+      data[1] = static_cast<std::uint8_t>(d.controlLength >> 8);
+      transferred = 2;
+      return finish(kOk);
+    case link::UvcRequest::SetCur: {
+      if (size < d.controlLength) return finish(kInsufficientBuffer);
+      if (const LinkStatus refused = RefusalFor(d.refusedSets, d.nextSets, data[0]); !refused.Ok()) {
+        return finish(refused);
       }
-      // The unit's GUID, then the number of its controls and nothing else.
-      std::uint8_t info[kUnitInfoLength] = {};
-      std::memcpy(info, target.unit->bytes.data(), target.unit->bytes.size());
-      info[16] = *target.unit == link::SettingsUnitGuid ? 3 : 1;
-      std::memcpy(data, info, sizeof info);
-      bytesReturned = kUnitInfoLength;
-      record.bytes.assign(info, info + sizeof info);
-      return finish(kS_OK);
+      if (d.firmware.Receive(data, d.controlLength)) Vanish(index, PresenceReason::Reboot, events);
+      transferred = d.controlLength;
+      return finish(kOk);
     }
-    case TransferKind::SizeQuery:
-    case TransferKind::Get:
-    case TransferKind::Set:
-      if (*target.unit != link::SettingsUnitGuid) return finish(kNotFound);
+    case link::UvcRequest::GetCur:
       break;
-    case TransferKind::Other:
-      return finish(kNotFound);
   }
 
-  if (record.kind == TransferKind::SizeQuery ||
-      (record.kind == TransferKind::Get && dataLength < d.controlLength)) {
-    bytesReturned = d.controlLength;
-    return finish(link::kMoreData);
-  }
-  if (record.kind == TransferKind::Set) {
-    if (data == nullptr || dataLength < d.controlLength) return finish(kInsufficientBuffer);
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    if (const HResult refused = RefusalFor(d.refusedSets, d.nextSets, bytes[0]); refused != kS_OK) {
-      return finish(refused);
-    }
-    if (d.firmware.Receive(bytes, d.controlLength)) Vanish(index, PresenceReason::Reboot, events);
-    return finish(kS_OK);
-  }
-
-  if (const HResult refused = RefusalFor(d.refusedGets, d.nextGets, d.firmware.LastCommand());
-      refused != kS_OK) {
+  if (size < d.controlLength) return finish(kMoreData);
+  if (const LinkStatus refused = RefusalFor(d.refusedGets, d.nextGets, d.firmware.LastCommand()); !refused.Ok()) {
     return finish(refused);
   }
   const CommandBlock answer = d.firmware.Answer(Now());
   std::vector<std::uint8_t> bytes(d.controlLength, 0);
   std::memcpy(bytes.data(), answer.data(), std::min<std::size_t>(answer.size(), bytes.size()));
   std::memcpy(data, bytes.data(), bytes.size());
-  bytesReturned = d.controlLength;
+  transferred = d.controlLength;
   record.bytes = std::move(bytes);
-  return finish(kS_OK);
+  return finish(kOk);
 }
 
 namespace {
 
-class SimNodeControl final : public link::NodeControl {
+class SimUnit final : public link::ExtensionUnit {
  public:
-  SimNodeControl(std::shared_ptr<World> world, std::size_t index, unsigned instance,
-                 std::uint32_t node)
+  SimUnit(std::shared_ptr<World> world, std::size_t index, unsigned instance, std::uint32_t node)
       : m_world(std::move(world)), m_index(index), m_instance(instance), m_node(node) {}
 
-  HResult KsProperty(const void* property, std::uint32_t propertyLength, void* data,
-                     std::uint32_t dataLength, std::uint32_t& bytesReturned) override {
+  LinkStatus Query(std::uint8_t selector, link::UvcRequest request, std::uint8_t* data, std::uint32_t size,
+                   std::uint32_t& transferred) override {
     return m_world->Locked([&](std::vector<PresenceEvent>& events) {
-      return m_world->NodeProperty(m_index, m_instance, m_node, property, propertyLength, data,
-                                   dataLength, bytesReturned, events);
+      return m_world->Query(m_index, m_instance, m_node, selector, request, data, size, transferred, events);
     });
   }
 
@@ -328,95 +337,53 @@ class SimNodeControl final : public link::NodeControl {
   std::uint32_t m_node;
 };
 
-class SimTopology final : public link::Topology {
+class SimDevice final : public link::VideoDevice {
  public:
-  SimTopology(std::shared_ptr<World> world, std::size_t index, unsigned instance)
-      : m_world(std::move(world)), m_index(index), m_instance(instance) {}
-
-  HResult GetNumNodes(std::uint32_t& count) override {
-    return m_world->Locked([&](auto&) {
-      count = static_cast<std::uint32_t>(m_world->At(m_index).description.nodes.size());
-      return kS_OK;
-    });
-  }
-  HResult GetNodeType(std::uint32_t node, link::Guid& type) override {
-    return m_world->Locked([&](auto&) {
-      const auto& nodes = m_world->At(m_index).description.nodes;
-      if (node >= nodes.size()) return link::kE_INVALIDARG;
-      type = nodes[node].type;
-      return kS_OK;
-    });
-  }
-  HResult CreateNodeControl(std::uint32_t node, std::unique_ptr<link::NodeControl>& out) override {
-    out.reset();
-    return m_world->Locked([&](auto&) {
-      DeviceState& d = m_world->At(m_index);
-      if (node >= d.description.nodes.size()) return link::kE_INVALIDARG;
-      if (!m_world->Reachable(m_index, m_instance)) return kDeviceNotConnected;
-      if (d.nodeOpenResults[node] != kS_OK) return d.nodeOpenResults[node];
-      out = std::make_unique<SimNodeControl>(m_world, m_index, m_instance, node);
-      return kS_OK;
-    });
-  }
-
- private:
-  std::shared_ptr<World> m_world;
-  std::size_t m_index;
-  unsigned m_instance;
-};
-
-class SimFilter final : public link::CaptureFilter {
- public:
-  SimFilter(std::shared_ptr<World> world, std::size_t index, unsigned instance)
+  SimDevice(std::shared_ptr<World> world, std::size_t index, unsigned instance)
       : m_world(std::move(world)), m_index(index), m_instance(instance) {
-    ++m_world->m_filterRefs;
+    ++m_world->m_openDevices;
   }
-  void AddRef() override {
-    ++m_refs;
-    ++m_world->m_filterRefs;
-  }
-  void Release() override {
-    --m_world->m_filterRefs;
-    if (--m_refs == 0) delete this;
-  }
-  HResult QueryTopology(std::unique_ptr<link::Topology>& out) override {
+  ~SimDevice() override { --m_world->m_openDevices; }
+  SimDevice(const SimDevice&) = delete;
+  SimDevice& operator=(const SimDevice&) = delete;
+
+  LinkStatus FindExtensionUnit(const link::Guid& unit, link::UnitSearch search,
+                               std::unique_ptr<link::ExtensionUnit>& out) override {
     out.reset();
     return m_world->Locked([&](auto&) {
-      if (!m_world->At(m_index).topologyAvailable) return link::kE_NOINTERFACE;
-      out = std::make_unique<SimTopology>(m_world, m_index, m_instance);
-      return kS_OK;
+      std::uint32_t node = 0;
+      const LinkStatus status = m_world->FindUnit(m_index, m_instance, unit, search, node);
+      if (status.Ok()) out = std::make_unique<SimUnit>(m_world, m_index, m_instance, node);
+      return status;
     });
   }
 
  private:
-  ~SimFilter() override = default;
   std::shared_ptr<World> m_world;
   std::size_t m_index;
   unsigned m_instance;
-  std::atomic<long> m_refs{1};
 };
 
-class SimMoniker final : public link::DeviceMoniker {
+class SimInput final : public link::VideoInput {
  public:
-  SimMoniker(std::shared_ptr<World> world, std::size_t index)
-      : m_world(std::move(world)), m_index(index) {}
+  SimInput(std::shared_ptr<World> world, std::size_t index) : m_world(std::move(world)), m_index(index) {}
 
-  HResult GetDisplayName(std::wstring& name) override {
+  LinkStatus Name(link::VideoInputName& out) override {
     return m_world->Locked([&](auto&) {
       const DeviceState& d = m_world->At(m_index);
-      if (d.displayNameResult != kS_OK) return d.displayNameResult;
-      name = d.description.displayName;
-      return kS_OK;
+      if (!d.displayNameResult.Ok()) return d.displayNameResult;
+      out = {d.description.displayName, d.description.usb};
+      return kOk;
     });
   }
-  HResult BindToFilter(link::FilterRef& out) override {
-    out.Reset();
+  LinkStatus Open(link::DeviceRef& out) override {
+    out.reset();
     return m_world->Locked([&](auto&) {
       const DeviceState& d = m_world->At(m_index);
-      if (d.bindResult != kS_OK) return d.bindResult;
+      if (!d.bindResult.Ok()) return d.bindResult;
       if (!d.present) return kDeviceNotConnected;
-      out = link::FilterRef::Adopt(new SimFilter(m_world, m_index, d.instance));
-      return kS_OK;
+      out = std::make_shared<SimDevice>(m_world, m_index, d.instance);
+      return kOk;
     });
   }
 
@@ -425,16 +392,16 @@ class SimMoniker final : public link::DeviceMoniker {
   std::size_t m_index;
 };
 
-class SimEnumeration final : public link::DeviceEnumeration {
+class SimInputList final : public link::VideoInputList {
  public:
-  SimEnumeration(std::shared_ptr<World> world, std::vector<std::size_t> devices)
+  SimInputList(std::shared_ptr<World> world, std::vector<std::size_t> devices)
       : m_world(std::move(world)), m_devices(std::move(devices)) {}
 
-  HResult Next(std::unique_ptr<link::DeviceMoniker>& out) override {
+  bool Next(std::unique_ptr<link::VideoInput>& out) override {
     out.reset();
-    if (m_next >= m_devices.size()) return link::kS_FALSE;
-    out = std::make_unique<SimMoniker>(m_world, m_devices[m_next++]);
-    return kS_OK;
+    if (m_next >= m_devices.size()) return false;
+    out = std::make_unique<SimInput>(m_world, m_devices[m_next++]);
+    return true;
   }
 
  private:
@@ -463,39 +430,39 @@ bool Device::IsPresent() const {
   return m_world->Locked([&](auto&) { return m_world->At(m_index).present; });
 }
 
-void Device::SetDisplayNameResult(HResult hr) {
-  m_world->Locked([&](auto&) { m_world->At(m_index).displayNameResult = hr; });
+void Device::SetDisplayNameResult(LinkStatus status) {
+  m_world->Locked([&](auto&) { m_world->At(m_index).displayNameResult = status; });
 }
 
-void Device::SetBindResult(HResult hr) {
-  m_world->Locked([&](auto&) { m_world->At(m_index).bindResult = hr; });
+void Device::SetBindResult(LinkStatus status) {
+  m_world->Locked([&](auto&) { m_world->At(m_index).bindResult = status; });
 }
 
 void Device::SetTopologyAvailable(bool available) {
   m_world->Locked([&](auto&) { m_world->At(m_index).topologyAvailable = available; });
 }
 
-void Device::SetNodeOpenResult(std::uint32_t node, HResult hr) {
+void Device::SetNodeOpenResult(std::uint32_t node, LinkStatus status) {
   m_world->Locked([&](auto&) {
     auto& results = m_world->At(m_index).nodeOpenResults;
-    if (node < results.size()) results[node] = hr;
+    if (node < results.size()) results[node] = status;
   });
 }
 
-void Device::RefuseSets(std::uint8_t command, HResult hr) {
-  m_world->Locked([&](auto&) { m_world->At(m_index).refusedSets[command] = hr; });
+void Device::RefuseSets(std::uint8_t command, LinkStatus status) {
+  m_world->Locked([&](auto&) { m_world->At(m_index).refusedSets[command] = status; });
 }
 
-void Device::RefuseNextSets(int count, HResult hr) {
-  m_world->Locked([&](auto&) { m_world->At(m_index).nextSets = {count, hr}; });
+void Device::RefuseNextSets(int count, LinkStatus status) {
+  m_world->Locked([&](auto&) { m_world->At(m_index).nextSets = {count, status}; });
 }
 
-void Device::RefuseGets(std::uint8_t command, HResult hr) {
-  m_world->Locked([&](auto&) { m_world->At(m_index).refusedGets[command] = hr; });
+void Device::RefuseGets(std::uint8_t command, LinkStatus status) {
+  m_world->Locked([&](auto&) { m_world->At(m_index).refusedGets[command] = status; });
 }
 
-void Device::RefuseNextGets(int count, HResult hr) {
-  m_world->Locked([&](auto&) { m_world->At(m_index).nextGets = {count, hr}; });
+void Device::RefuseNextGets(int count, LinkStatus status) {
+  m_world->Locked([&](auto&) { m_world->At(m_index).nextGets = {count, status}; });
 }
 
 void Device::SetControlLength(std::uint32_t length) {
@@ -505,9 +472,9 @@ void Device::SetControlLength(std::uint32_t length) {
 void Device::ClearFaults() {
   m_world->Locked([&](auto&) {
     DeviceState& d = m_world->At(m_index);
-    std::fill(d.nodeOpenResults.begin(), d.nodeOpenResults.end(), kS_OK);
-    d.displayNameResult = kS_OK;
-    d.bindResult = kS_OK;
+    std::fill(d.nodeOpenResults.begin(), d.nodeOpenResults.end(), kOk);
+    d.displayNameResult = kOk;
+    d.bindResult = kOk;
     d.topologyAvailable = true;
     d.controlLength = kDefaultControlLength;
     d.refusedSets.clear();
@@ -568,17 +535,16 @@ Device SimStack::AddDevice(DeviceDescription description) {
   return Device(m_world, index);
 }
 
-HResult SimStack::EnumerateVideoInputs(std::unique_ptr<link::DeviceEnumeration>& out) {
+LinkStatus SimStack::ListVideoInputs(std::unique_ptr<link::VideoInputList>& out) {
   out.reset();
   return m_world->Locked([&](auto&) {
-    if (m_world->m_enumerateResult != kS_OK) return m_world->m_enumerateResult;
+    if (!m_world->m_enumerateResult.Ok()) return m_world->m_enumerateResult;
     std::vector<std::size_t> present;
     for (std::size_t i = 0; i < m_world->Count(); ++i) {
       if (m_world->At(i).present) present.push_back(i);
     }
-    if (present.empty()) return link::kS_FALSE;
-    out = std::make_unique<SimEnumeration>(m_world, std::move(present));
-    return kS_OK;
+    out = std::make_unique<SimInputList>(m_world, std::move(present));
+    return kOk;
   });
 }
 
@@ -586,8 +552,8 @@ void SimStack::DebugOutput(const wchar_t* text) {
   m_world->Locked([&](auto&) { m_world->m_debugLines.emplace_back(text ? text : L""); });
 }
 
-void SimStack::SetEnumerateResult(HResult hr) {
-  m_world->Locked([&](auto&) { m_world->m_enumerateResult = hr; });
+void SimStack::SetEnumerateResult(LinkStatus status) {
+  m_world->Locked([&](auto&) { m_world->m_enumerateResult = status; });
 }
 
 std::vector<TransferRecord> SimStack::Transfers() const {
@@ -619,7 +585,7 @@ std::vector<std::wstring> SimStack::DebugLines() const {
   return m_world->Locked([&](auto&) { return m_world->m_debugLines; });
 }
 
-long SimStack::FilterReferences() const { return m_world->m_filterRefs.load(); }
+long SimStack::OpenDevices() const { return m_world->m_openDevices.load(); }
 
 void SimStack::SetPresenceListener(std::function<void(const PresenceEvent&)> listener) {
   m_world->Locked([&](auto&) { m_world->m_listener = std::move(listener); });

@@ -25,15 +25,30 @@
 
 namespace nerova::sim {
 
-// Results the simulated driver gives (HRESULT_FROM_WIN32 of the error).
-constexpr link::HResult kGenFailure =
-    static_cast<link::HResult>(0x8007001Fu);  // device stalled the request
-constexpr link::HResult kInsufficientBuffer = static_cast<link::HResult>(0x8007007Au);
-constexpr link::HResult kDeviceNotConnected = static_cast<link::HResult>(0x8007048Fu);
-constexpr link::HResult kNotFound = static_cast<link::HResult>(0x80070490u);
-constexpr link::HResult kSetNotFound = static_cast<link::HResult>(0x80070492u);
-constexpr link::HResult kClassNotRegistered = static_cast<link::HResult>(0x80040154u);
+// Results the simulated driver gives, with the codes of the Windows
+// video-class driver (HRESULT_FROM_WIN32 of the error).
+inline constexpr link::LinkStatus kGenFailure =
+    link::LinkStatus::Of(link::StatusKind::Refused, static_cast<std::int32_t>(0x8007001Fu));  // a stall
+inline constexpr link::LinkStatus kInsufficientBuffer =
+    link::LinkStatus::Of(link::StatusKind::WrongLength, static_cast<std::int32_t>(0x8007007Au));
+inline constexpr link::LinkStatus kMoreData =
+    link::LinkStatus::Of(link::StatusKind::WrongLength, static_cast<std::int32_t>(0x800700EAu));
+inline constexpr link::LinkStatus kDeviceNotConnected =
+    link::LinkStatus::Of(link::StatusKind::Gone, static_cast<std::int32_t>(0x8007048Fu));
+inline constexpr link::LinkStatus kNotFound =
+    link::LinkStatus::Of(link::StatusKind::NotFound, static_cast<std::int32_t>(0x80070490u));
+inline constexpr link::LinkStatus kSetNotFound =
+    link::LinkStatus::Of(link::StatusKind::NotFound, static_cast<std::int32_t>(0x80070492u));
+inline constexpr link::LinkStatus kNoInterface =
+    link::LinkStatus::Of(link::StatusKind::Unsupported, static_cast<std::int32_t>(0x80004002u));
+inline constexpr link::LinkStatus kClassNotRegistered =
+    link::LinkStatus::Of(link::StatusKind::Failed, static_cast<std::int32_t>(0x80040154u));
+inline constexpr link::LinkStatus kAccessDenied =
+    link::LinkStatus::Of(link::StatusKind::AccessDenied, static_cast<std::int32_t>(0x80070005u));
 
+// Node type of an extension unit.
+inline constexpr link::Guid KSNODETYPE_DEV_SPECIFIC =
+    link::Guid::FromFields(0x941C7AC0, 0xC559, 0x11D0, {0x8A, 0x2B, 0x00, 0xA0, 0xC9, 0x25, 0x5A, 0xC1});
 // Node types of a USB Video Class topology besides extension units.
 inline constexpr link::Guid KSNODETYPE_VIDEO_STREAMING = link::Guid::FromFields(
     0xDFF229E1, 0xF70F, 0x11D0, {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
@@ -51,6 +66,7 @@ struct NodeDescription {
 
 struct DeviceDescription {
   std::wstring displayName;
+  std::optional<link::UsbIdentity> usb;
   std::vector<NodeDescription> nodes;
   ReceiverValues values;
   std::chrono::milliseconds rebootTime{6000};
@@ -69,8 +85,9 @@ struct TransferRecord {
   std::uint32_t node = 0;
   TransferKind kind = TransferKind::Other;
   link::Guid set;
+  // The control selector (0 for a unit-information query).
   std::uint32_t property = 0;
-  link::HResult result = 0;
+  link::LinkStatus result;
   // SET: the bytes sent; GET: the bytes returned.
   std::vector<std::uint8_t> bytes;
 };
@@ -99,18 +116,18 @@ class Device {
   bool IsPresent() const;
 
   // Enumeration and binding faults.
-  void SetDisplayNameResult(link::HResult hr);
-  void SetBindResult(link::HResult hr);
+  void SetDisplayNameResult(link::LinkStatus status);
+  void SetBindResult(link::LinkStatus status);
   void SetTopologyAvailable(bool available);
-  void SetNodeOpenResult(std::uint32_t node, link::HResult hr);
+  void SetNodeOpenResult(std::uint32_t node, link::LinkStatus status);
 
   // Transfer faults of the settings control. A refusal for a command code
   // applies to every SET of that code, or every GET answering it; "next"
   // refusals apply to the next `count` SETs or GETs of any code.
-  void RefuseSets(std::uint8_t command, link::HResult hr = kGenFailure);
-  void RefuseNextSets(int count, link::HResult hr = kGenFailure);
-  void RefuseGets(std::uint8_t command, link::HResult hr = kGenFailure);
-  void RefuseNextGets(int count, link::HResult hr = kGenFailure);
+  void RefuseSets(std::uint8_t command, link::LinkStatus status = kGenFailure);
+  void RefuseNextSets(int count, link::LinkStatus status = kGenFailure);
+  void RefuseGets(std::uint8_t command, link::LinkStatus status = kGenFailure);
+  void RefuseNextGets(int count, link::LinkStatus status = kGenFailure);
   // The length the settings control reports and answers with (60 normally).
   void SetControlLength(std::uint32_t length);
   void ClearFaults();
@@ -146,13 +163,12 @@ class SimStack final : public link::CaptureStack {
   Device AddReceiver() { return AddDevice(ReceiverDescription()); }
   Device AddCamera() { return AddDevice(CameraDescription()); }
 
-  // CaptureStack. With no device present the category is empty: S_FALSE and
-  // no enumeration, as the system device enumerator answers.
-  link::HResult EnumerateVideoInputs(std::unique_ptr<link::DeviceEnumeration>& out) override;
+  // CaptureStack. The list holds the devices present when it is made.
+  link::LinkStatus ListVideoInputs(std::unique_ptr<link::VideoInputList>& out) override;
   void DebugOutput(const wchar_t* text) override;
 
-  // Creating the device enumerator fails with `hr` (0 again for normal).
-  void SetEnumerateResult(link::HResult hr);
+  // Listing the devices fails with `status` (Success again for normal).
+  void SetEnumerateResult(link::LinkStatus status);
 
   std::vector<TransferRecord> Transfers() const;
   // Only the SETs and GETs of the settings control (size queries excluded).
@@ -161,8 +177,8 @@ class SimStack final : public link::CaptureStack {
   // The log keeps the newest `count` records (for substitutes that run long).
   void SetTransferLogLimit(std::size_t count);
   std::vector<std::wstring> DebugLines() const;
-  // References held on simulated filters, all holders together.
-  long FilterReferences() const;
+  // Opened devices still held, all holders together.
+  long OpenDevices() const;
 
   // Called when a device vanishes or returns.
   void SetPresenceListener(std::function<void(const PresenceEvent&)> listener);

@@ -30,10 +30,10 @@ constexpr std::uint32_t kLeaveLimitMs = 10000;
 // The watch's waits are cut into slices so that Ctrl+C ends it promptly.
 constexpr std::uint32_t kWatchSliceMs = 100;
 
-std::wstring HexResult(link::HResult hr) {
+std::wstring HexResult(std::int32_t code) {
   static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
   std::wstring text = L"0x";
-  const auto value = static_cast<std::uint32_t>(hr);
+  const auto value = static_cast<std::uint32_t>(code);
   for (int shift = 28; shift >= 0; shift -= 4) text += kHex[(value >> shift) & 0xF];
   return text;
 }
@@ -114,9 +114,9 @@ class CommandRun {
 
   int NoReceiver() {
     if (m_platform.unservedVideoFunctions) {
-      for (const std::wstring& name : m_platform.unservedVideoFunctions()) {
-        if (!link::CarriesReceiverIdentity(name)) continue;
-        Err(L"The receiver " + name + L" is plugged in, but no video driver serves it" +
+      for (const link::VideoInputName& name : m_platform.unservedVideoFunctions()) {
+        if (!link::IsReceiver(name)) continue;
+        Err(L"The receiver " + name.displayName + L" is plugged in, but no video driver serves it" +
             L" (on Linux: is the uvcvideo module loaded?).");
         return kExitNotFound;
       }
@@ -284,8 +284,9 @@ class CommandRun {
         Err(std::wstring(settings::kApplyFailed));
         return kExitWriteFailed;
       }
-      if (const link::HResult hr = sequence.Restart(); hr != link::kS_OK) {
-        Err(L"The configuration is written, but the receiver did not take the restart command (" + HexResult(hr) +
+      if (const link::LinkStatus status = sequence.Restart(); !status.Ok()) {
+        Err(L"The configuration is written, but the receiver did not take the restart command (" +
+            HexResult(status.code) +
             L"); it takes effect at the receiver's next start.");
         return kExitWriteFailed;
       }

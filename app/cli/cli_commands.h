@@ -37,10 +37,10 @@ struct Platform {
   // The latest problem with a receiver since the last call, forgotten by
   // this call. Null where the platform tells none.
   std::function<ReceiverProblem()> takeReceiverProblem;
-  // The display names of the video functions plugged in that no video
-  // driver serves, so that no receiver can be found among them. Null where
+  // The names and USB identities of the video functions plugged in that no
+  // video driver serves, so that no receiver can be found among them. Null where
   // the platform cannot tell.
-  std::function<std::vector<std::wstring>()> unservedVideoFunctions;
+  std::function<std::vector<link::VideoInputName>()> unservedVideoFunctions;
   // The firmware update of a package, where the platform has one: the exit
   // status. Null elsewhere.
   std::function<int(const std::wstring& package)> updateFirmware;

@@ -97,9 +97,10 @@ int Run(const std::vector<std::wstring>& arguments) {
                          [] { return g_interrupted != 0; },
                          [&] { return ReceiverProblemOf(stack.TakeProblem()); },
                          [&] {
-                           std::vector<std::wstring> names;
+                           std::vector<link::VideoInputName> names;
                            for (const auto& function : stack.UnservedVideoFunctions()) {
-                             names.push_back(function.displayName);
+                             names.push_back({function.displayName,
+                                              link::UsbIdentity{function.vendorId, function.productId}});
                            }
                            return names;
                          },

@@ -8,29 +8,26 @@ namespace nerova::cli {
 namespace {
 
 // The inputs of `base` named `displayName`; every other one is skipped.
-class ChosenInputs final : public link::DeviceEnumeration {
+class ChosenInputs final : public link::VideoInputList {
  public:
-  ChosenInputs(std::unique_ptr<link::DeviceEnumeration> base, const std::wstring& displayName)
+  ChosenInputs(std::unique_ptr<link::VideoInputList> base, const std::wstring& displayName)
       : m_base(std::move(base)), m_displayName(displayName) {}
 
-  link::HResult Next(std::unique_ptr<link::DeviceMoniker>& out) override {
-    for (;;) {
-      std::unique_ptr<link::DeviceMoniker> moniker;
-      const link::HResult hr = m_base->Next(moniker);
-      if (hr != link::kS_OK || !moniker) {
-        out.reset();
-        return hr == link::kS_OK ? link::kS_FALSE : hr;
-      }
-      std::wstring name;
-      if (moniker->GetDisplayName(name) == link::kS_OK && name == m_displayName) {
-        out = std::move(moniker);
-        return link::kS_OK;
+  bool Next(std::unique_ptr<link::VideoInput>& out) override {
+    std::unique_ptr<link::VideoInput> input;
+    while (m_base->Next(input)) {
+      link::VideoInputName name;
+      if (input->Name(name).Ok() && name.displayName == m_displayName) {
+        out = std::move(input);
+        return true;
       }
     }
+    out.reset();
+    return false;
   }
 
  private:
-  std::unique_ptr<link::DeviceEnumeration> m_base;
+  std::unique_ptr<link::VideoInputList> m_base;
   std::wstring m_displayName;
 };
 
@@ -38,27 +35,27 @@ class ChosenInputs final : public link::DeviceEnumeration {
 
 std::vector<std::wstring> AttachedReceivers(link::CaptureStack& stack) {
   std::vector<std::wstring> receivers;
-  std::unique_ptr<link::DeviceEnumeration> inputs;
-  if (stack.EnumerateVideoInputs(inputs) != link::kS_OK || !inputs) return receivers;
-  for (;;) {
-    std::unique_ptr<link::DeviceMoniker> moniker;
-    if (inputs->Next(moniker) != link::kS_OK || !moniker) return receivers;
-    std::wstring name;
-    if (moniker->GetDisplayName(name) != link::kS_OK) continue;
-    if (link::CarriesReceiverIdentity(name)) receivers.push_back(std::move(name));
+  std::unique_ptr<link::VideoInputList> inputs;
+  if (!stack.ListVideoInputs(inputs).Ok() || !inputs) return receivers;
+  std::unique_ptr<link::VideoInput> input;
+  while (inputs->Next(input)) {
+    link::VideoInputName name;
+    if (!input->Name(name).Ok()) continue;
+    if (link::IsReceiver(name)) receivers.push_back(std::move(name.displayName));
   }
+  return receivers;
 }
 
 ChosenReceiverStack::ChosenReceiverStack(link::CaptureStack& base, std::wstring displayName)
     : m_base(base), m_displayName(std::move(displayName)) {}
 
-link::HResult ChosenReceiverStack::EnumerateVideoInputs(std::unique_ptr<link::DeviceEnumeration>& out) {
+link::LinkStatus ChosenReceiverStack::ListVideoInputs(std::unique_ptr<link::VideoInputList>& out) {
   out.reset();
-  std::unique_ptr<link::DeviceEnumeration> inputs;
-  const link::HResult hr = m_base.EnumerateVideoInputs(inputs);
-  if (hr != link::kS_OK || !inputs) return hr;
+  std::unique_ptr<link::VideoInputList> inputs;
+  const link::LinkStatus status = m_base.ListVideoInputs(inputs);
+  if (!status.Ok() || !inputs) return status;
   out = std::make_unique<ChosenInputs>(std::move(inputs), m_displayName);
-  return link::kS_OK;
+  return status;
 }
 
 }  // namespace nerova::cli

@@ -25,7 +25,7 @@ class ChosenReceiverStack final : public link::CaptureStack {
   ChosenReceiverStack(const ChosenReceiverStack&) = delete;
   ChosenReceiverStack& operator=(const ChosenReceiverStack&) = delete;
 
-  link::HResult EnumerateVideoInputs(std::unique_ptr<link::DeviceEnumeration>& out) override;
+  link::LinkStatus ListVideoInputs(std::unique_ptr<link::VideoInputList>& out) override;
   void DebugOutput(const wchar_t* text) override { m_base.DebugOutput(text); }
   void HoldForWholeSequence(bool hold) override { m_base.HoldForWholeSequence(hold); }
   bool StopRequested() const override { return m_base.StopRequested(); }

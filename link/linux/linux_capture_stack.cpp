@@ -1,12 +1,12 @@
 #include "link/linux/linux_capture_stack.h"
 
-#include <atomic>
+#include <array>
 #include <cerrno>
 #include <system_error>
 
-#include "link/linux/errno_result.h"
+#include "link/linux/errno_status.h"
 #include "link/linux/sysfs_video_inputs.h"
-#include "link/linux/uvc_topology.h"
+#include "link/linux/uvc_descriptors.h"
 #include "link/utf8_codec.h"
 
 namespace nerova::link::linux_stack {
@@ -26,89 +26,156 @@ std::string AccessAdvice(const std::string& nodePath, const std::string& group) 
   return head + "add yourself to the group '" + group + "' and log in again";
 }
 
-class UvcFilter final : public CaptureFilter {
- public:
-  explicit UvcFilter(std::shared_ptr<BoundNode> bound) : m_bound(std::move(bound)) {}
-  void AddRef() override { m_references.fetch_add(1, std::memory_order_relaxed); }
-  void Release() override {
-    if (m_references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+const char* RequestName(UvcRequest request) {
+  switch (request) {
+    case UvcRequest::GetLen:
+      return "GET_LEN";
+    case UvcRequest::GetCur:
+      return "GET_CUR";
+    case UvcRequest::SetCur:
+      return "SET_CUR";
+    case UvcRequest::GetInfo:
+      return "GET_INFO";
   }
-  HResult QueryTopology(std::unique_ptr<Topology>& out) override {
-    out = std::make_unique<UvcTopology>(m_bound);
-    return kS_OK;
+  return "query";
+}
+
+// What an opened node's units share, so that they stay usable whatever
+// order they are released in.
+struct OpenNode {
+  std::string nodePath;
+  std::unique_ptr<UvcDevice> device;
+  std::shared_ptr<Diagnostics> diagnostics;
+};
+
+class UvcExtensionUnit final : public ExtensionUnit {
+ public:
+  UvcExtensionUnit(std::shared_ptr<OpenNode> node, std::uint8_t unitId) : m_node(std::move(node)), m_unitId(unitId) {}
+
+  LinkStatus Query(std::uint8_t selector, UvcRequest request, std::uint8_t* data, std::uint32_t size,
+                   std::uint32_t& transferred) override {
+    transferred = 0;
+    // The driver's transfers carry at most 65535 bytes.
+    if (size > 0xFFFF) return QueryStatus(EINVAL);
+    const int error = m_node->device->Query(m_unitId, selector, static_cast<std::uint8_t>(request),
+                                            static_cast<std::uint16_t>(size), data);
+    if (error == 0) {
+      transferred = size;
+      return LinkStatus::Success();
+    }
+    if (error == ENOBUFS && request != UvcRequest::GetLen) {
+      TellControlSize(selector, size);
+    } else if (!IsKnownError(error)) {
+      m_node->diagnostics->Add(m_node->nodePath + ": " + RequestName(request) + " of unit " +
+                               std::to_string(m_unitId) + " control " + std::to_string(selector) +
+                               " failed: " + ErrorText(error) + " (errno " + std::to_string(error) + ")");
+    }
+    return QueryStatus(error);
   }
 
  private:
-  ~UvcFilter() override = default;
-  std::atomic<long> m_references{1};
-  std::shared_ptr<BoundNode> m_bound;
-};
-
-class UvcMoniker final : public DeviceMoniker {
- public:
-  UvcMoniker(VideoInput input, const FileSystemView& files, UvcDeviceOpener& devices,
-             std::shared_ptr<Diagnostics> diagnostics)
-      : m_input(std::move(input)), m_files(files), m_devices(devices),
-        m_diagnostics(std::move(diagnostics)) {}
-
-  HResult GetDisplayName(std::wstring& name) override {
-    name = m_input.displayName;
-    return kS_OK;
+  // uvcvideo refuses a query whose size is not the control's (GET_LEN's
+  // answer) with ENOBUFS, before anything reaches the device: the control is
+  // not the one this program speaks, which no retry changes.
+  void TellControlSize(std::uint8_t selector, std::uint32_t size) {
+    std::string held = "another size";
+    std::array<std::uint8_t, 2> length{};
+    if (m_node->device->Query(m_unitId, selector, static_cast<std::uint8_t>(UvcRequest::GetLen), 2,
+                              length.data()) == 0) {
+      held = std::to_string(length[0] | (length[1] << 8)) + " bytes";
+    }
+    m_node->diagnostics->AddProblem(DeviceProblemKind::ControlSize,
+                                    m_node->nodePath + ": control " + std::to_string(selector) + " of unit " +
+                                        std::to_string(m_unitId) + " holds " + held + ", not the " +
+                                        std::to_string(size) + " bytes of this program's command blocks");
   }
 
-  HResult BindToFilter(FilterRef& out) override {
-    out.Reset();
-    auto bound = std::make_shared<BoundNode>();
-    bound->nodePath = m_input.nodePath;
-    bound->diagnostics = m_diagnostics;
+  std::shared_ptr<OpenNode> m_node;
+  std::uint8_t m_unitId;
+};
 
-    // The descriptors are read at binding, as Windows reads them when the
-    // device starts: the topology stays what it was when the node was opened.
+class UvcVideoDevice final : public VideoDevice {
+ public:
+  UvcVideoDevice(std::shared_ptr<OpenNode> node, std::vector<UvcEntity> entities)
+      : m_node(std::move(node)), m_entities(std::move(entities)) {}
+
+  // The descriptors say which entities are extension units, so both kinds
+  // of search find the same unit.
+  LinkStatus FindExtensionUnit(const Guid& unit, UnitSearch, std::unique_ptr<ExtensionUnit>& out) override {
+    out.reset();
+    for (const UvcEntity& entity : m_entities) {
+      if (entity.kind != UvcEntityKind::ExtensionUnit || entity.extensionCode != unit) continue;
+      out = std::make_unique<UvcExtensionUnit>(m_node, entity.id);
+      return LinkStatus::Success();
+    }
+    return LinkStatus::Of(StatusKind::NotFound);
+  }
+
+ private:
+  std::shared_ptr<OpenNode> m_node;
+  // As they were when the node was opened, as Windows reads them when the
+  // device starts.
+  std::vector<UvcEntity> m_entities;
+};
+
+class UvcInput final : public VideoInput {
+ public:
+  UvcInput(SysfsVideoInput input, const FileSystemView& files, UvcDeviceOpener& devices,
+           std::shared_ptr<Diagnostics> diagnostics)
+      : m_input(std::move(input)), m_files(files), m_devices(devices), m_diagnostics(std::move(diagnostics)) {}
+
+  LinkStatus Name(VideoInputName& out) override {
+    out = {m_input.displayName, UsbIdentity{m_input.vendorId, m_input.productId}};
+    return LinkStatus::Success();
+  }
+
+  LinkStatus Open(DeviceRef& out) override {
+    out.reset();
     std::string descriptors;
     if (const int error = m_files.ReadFile(m_input.usbDevicePath + "/descriptors", descriptors)) {
-      m_diagnostics->Add(m_input.usbDevicePath + "/descriptors could not be read: " +
-                         ErrorText(error));
-      return OpenErrorResult(error);
+      m_diagnostics->Add(m_input.usbDevicePath + "/descriptors could not be read: " + ErrorText(error));
+      return OpenStatus(error);
     }
-    bound->entities = ParseVideoControlEntities(descriptors, m_input.interfaceNumber);
-
-    if (const int error = m_devices.Open(m_input.nodePath, bound->device)) {
+    auto node = std::make_shared<OpenNode>();
+    node->nodePath = m_input.nodePath;
+    node->diagnostics = m_diagnostics;
+    if (const int error = m_devices.Open(m_input.nodePath, node->device)) {
       if (error == EACCES || error == EPERM) {
         m_diagnostics->AddProblem(DeviceProblemKind::NotAccessible,
                                   AccessAdvice(m_input.nodePath, m_devices.OwningGroup(m_input.nodePath)));
       } else {
         m_diagnostics->Add(m_input.nodePath + " could not be opened: " + ErrorText(error));
       }
-      return OpenErrorResult(error);
+      return OpenStatus(error);
     }
-    if (!bound->device) return kE_FAIL;
-    out = FilterRef::Adopt(new UvcFilter(std::move(bound)));
-    return kS_OK;
+    if (!node->device) return LinkStatus::Of(StatusKind::Failed);
+    out = std::make_shared<UvcVideoDevice>(std::move(node),
+                                           ParseVideoControlEntities(descriptors, m_input.interfaceNumber));
+    return LinkStatus::Success();
   }
 
  private:
-  VideoInput m_input;
+  SysfsVideoInput m_input;
   const FileSystemView& m_files;
   UvcDeviceOpener& m_devices;
   std::shared_ptr<Diagnostics> m_diagnostics;
 };
 
-class UvcEnumeration final : public DeviceEnumeration {
+class UvcInputList final : public VideoInputList {
  public:
-  UvcEnumeration(std::vector<VideoInput> inputs, const FileSystemView& files,
-                 UvcDeviceOpener& devices, std::shared_ptr<Diagnostics> diagnostics)
-      : m_inputs(std::move(inputs)), m_files(files), m_devices(devices),
-        m_diagnostics(std::move(diagnostics)) {}
+  UvcInputList(std::vector<SysfsVideoInput> inputs, const FileSystemView& files, UvcDeviceOpener& devices,
+               std::shared_ptr<Diagnostics> diagnostics)
+      : m_inputs(std::move(inputs)), m_files(files), m_devices(devices), m_diagnostics(std::move(diagnostics)) {}
 
-  HResult Next(std::unique_ptr<DeviceMoniker>& out) override {
+  bool Next(std::unique_ptr<link::VideoInput>& out) override {
     out.reset();
-    if (m_next >= m_inputs.size()) return kS_FALSE;
-    out = std::make_unique<UvcMoniker>(m_inputs[m_next++], m_files, m_devices, m_diagnostics);
-    return kS_OK;
+    if (m_next >= m_inputs.size()) return false;
+    out = std::make_unique<UvcInput>(m_inputs[m_next++], m_files, m_devices, m_diagnostics);
+    return true;
   }
 
  private:
-  std::vector<VideoInput> m_inputs;
+  std::vector<SysfsVideoInput> m_inputs;
   std::size_t m_next = 0;
   const FileSystemView& m_files;
   UvcDeviceOpener& m_devices;
@@ -120,19 +187,18 @@ class UvcEnumeration final : public DeviceEnumeration {
 LinuxCaptureStack::LinuxCaptureStack(const FileSystemView& files, UvcDeviceOpener& devices)
     : m_files(files), m_devices(devices) {}
 
-HResult LinuxCaptureStack::EnumerateVideoInputs(std::unique_ptr<DeviceEnumeration>& out) {
+LinkStatus LinuxCaptureStack::ListVideoInputs(std::unique_ptr<VideoInputList>& out) {
   out.reset();
-  std::vector<VideoInput> inputs;
-  if (const int error = ListVideoInputs(m_files, inputs)) {
+  std::vector<SysfsVideoInput> inputs;
+  if (const int error = ListSysfsVideoInputs(m_files, inputs)) {
     m_diagnostics->Add("The video devices could not be listed: " + ErrorText(error));
-    return OpenErrorResult(error);
+    return OpenStatus(error);
   }
-  if (inputs.empty()) return kS_FALSE;
-  out = std::make_unique<UvcEnumeration>(std::move(inputs), m_files, m_devices, m_diagnostics);
-  return kS_OK;
+  out = std::make_unique<UvcInputList>(std::move(inputs), m_files, m_devices, m_diagnostics);
+  return LinkStatus::Success();
 }
 
-std::vector<VideoInput> LinuxCaptureStack::UnservedVideoFunctions() const {
+std::vector<SysfsVideoInput> LinuxCaptureStack::UnservedVideoFunctions() const {
   return ListUnservedVideoFunctions(m_files);
 }
 

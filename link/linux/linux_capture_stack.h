@@ -1,20 +1,20 @@
 #pragma once
 // The capture stack of Linux: the video input devices are the uvcvideo nodes
-// sysfs lists (sysfs_video_inputs.h), a filter is a video node opened
-// read-write with its VideoControl interface's units as topology
-// (uvc_topology.h), and property requests become uvcvideo extension-unit
-// queries (uvc_node_control.h).
+// sysfs lists (sysfs_video_inputs.h), opening one reads its USB descriptors
+// for the units of its VideoControl interface (uvc_descriptors.h) and opens
+// the node read-write, and an extension unit's requests are uvcvideo's
+// UVCIOC_CTRL_QUERY (uvc_device.h). Failures carry the errno.
 //
-// Binding a filter opens its node, so a node the user may not open fails
-// there: E_ACCESSDENIED, and TakeProblem() says what to do about it, e.g.
-// "/dev/video0 is not accessible: add yourself to the group 'video' and log
-// in again"; a query the driver refuses for its size is told there too.
-// Messages() holds those and every other line for the user: the link's
-// DebugOutput and failures without a result code of their own.
+// A node the user may not open fails at opening: AccessDenied, and
+// TakeProblem() says what to do about it, e.g. "/dev/video0 is not
+// accessible: add yourself to the group 'video' and log in again"; a query
+// the driver refuses for its size is told there too. Messages() holds those
+// and every other line for the user: the link's DebugOutput and failures
+// without a kind of their own.
 //
 // The file system and the device layer must outlive the stack and every
-// enumeration and moniker it hands out; filters, topologies and node
-// controls hold what they need themselves.
+// list and input it hands out; opened devices and their units hold what
+// they need themselves.
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,9 +33,7 @@ class LinuxCaptureStack final : public CaptureStack {
   LinuxCaptureStack(const LinuxCaptureStack&) = delete;
   LinuxCaptureStack& operator=(const LinuxCaptureStack&) = delete;
 
-  // No inputs: S_FALSE and no enumeration, as the system device enumerator
-  // answers for an empty category.
-  HResult EnumerateVideoInputs(std::unique_ptr<DeviceEnumeration>& out) override;
+  LinkStatus ListVideoInputs(std::unique_ptr<VideoInputList>& out) override;
   // Kept as a line of Messages(), in UTF-8, without its line end.
   void DebugOutput(const wchar_t* text) override;
 
@@ -44,7 +42,7 @@ class LinuxCaptureStack final : public CaptureStack {
   // open, a control of another size), forgotten by taking it.
   DeviceProblem TakeProblem() { return m_diagnostics->TakeProblem(); }
   // The USB video functions plugged in that no video driver serves.
-  std::vector<VideoInput> UnservedVideoFunctions() const;
+  std::vector<SysfsVideoInput> UnservedVideoFunctions() const;
   void ClearMessages() { m_diagnostics->Clear(); }
 
  private:

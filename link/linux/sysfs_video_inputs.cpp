@@ -65,14 +65,14 @@ std::wstring Widened(std::string_view text) {
 }
 
 // The identity as Windows shows it, then the USB device's place on the bus.
-std::wstring DisplayName(const VideoInput& input) {
+std::wstring DisplayName(const SysfsVideoInput& input) {
   return L"usb#vid_" + Hex(input.vendorId, 4) + L"&pid_" + Hex(input.productId, 4) + L"&mi_" +
          Hex(input.interfaceNumber, 2) + L"#" + Widened(LastComponent(input.usbDevicePath));
 }
 
 // Reads the numbers of the VideoControl interface at `interfacePath` and of
 // its USB device into `input`; false when one is missing.
-bool ReadUsbIdentity(const FileSystemView& files, VideoInput& input) {
+bool ReadUsbIdentity(const FileSystemView& files, SysfsVideoInput& input) {
   const auto interfaceNumber = ReadNumber<std::uint8_t>(files, input.interfacePath + "/bInterfaceNumber", 16);
   input.usbDevicePath = Parent(input.interfacePath);
   const auto vendor = ReadNumber<std::uint16_t>(files, input.usbDevicePath + "/idVendor", 16);
@@ -91,7 +91,7 @@ bool ServedByVideoDriver(const FileSystemView& files, const std::string& interfa
 }
 
 struct Candidate {
-  VideoInput input;
+  SysfsVideoInput input;
   unsigned index = UINT_MAX;  // the node's "index"; missing ones come last
   unsigned number = 0;        // N of videoN
 };
@@ -114,7 +114,7 @@ std::optional<Candidate> Inspect(const FileSystemView& files, const std::string&
 
 }  // namespace
 
-int ListVideoInputs(const FileSystemView& files, std::vector<VideoInput>& inputs) {
+int ListSysfsVideoInputs(const FileSystemView& files, std::vector<SysfsVideoInput>& inputs) {
   inputs.clear();
   std::vector<std::string> names;
   if (const int error = files.ListDirectory(kClassDirectory, names); error != 0) {
@@ -132,20 +132,20 @@ int ListVideoInputs(const FileSystemView& files, std::vector<VideoInput>& inputs
     }
   }
 
-  std::map<unsigned, VideoInput> byNumber;
+  std::map<unsigned, SysfsVideoInput> byNumber;
   for (auto& [path, c] : byInterface) byNumber.emplace(c.number, std::move(c.input));
   for (auto& [number, input] : byNumber) inputs.push_back(std::move(input));
   return 0;
 }
 
-std::vector<VideoInput> ListUnservedVideoFunctions(const FileSystemView& files) {
-  std::vector<VideoInput> unserved;
+std::vector<SysfsVideoInput> ListUnservedVideoFunctions(const FileSystemView& files) {
+  std::vector<SysfsVideoInput> unserved;
   std::vector<std::string> names;
   if (files.ListDirectory(kUsbDevicesDirectory, names) != 0) return unserved;
   for (const std::string& name : names) {
     // Interfaces are named "<device>:<configuration>.<interface>".
     if (name.find(':') == std::string::npos) continue;
-    VideoInput input;
+    SysfsVideoInput input;
     if (files.ResolvePath(std::string(kUsbDevicesDirectory) + "/" + name, input.interfacePath) != 0) continue;
     if (ReadNumber<unsigned>(files, input.interfacePath + "/bInterfaceClass", 16) != kVideoClass ||
         ReadNumber<unsigned>(files, input.interfacePath + "/bInterfaceSubClass", 16) != kVideoControlSubclass) {

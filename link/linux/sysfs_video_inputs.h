@@ -9,7 +9,7 @@
 
 namespace nerova::link::linux_stack {
 
-struct VideoInput {
+struct SysfsVideoInput {
   std::string nodePath;       // "/dev/video0"
   std::string interfacePath;  // the VideoControl interface, "/sys/devices/.../1-1:1.0"
   std::string usbDevicePath;  // its USB device, "/sys/devices/.../1-1"
@@ -27,12 +27,12 @@ struct VideoInput {
 // interface a capture node and a metadata node; the one whose "index" is
 // lowest (0, the capture node) stands for the interface. A system without
 // video4linux has no inputs; any other failure to list them is the errno.
-int ListVideoInputs(const FileSystemView& files, std::vector<VideoInput>& inputs);
+int ListSysfsVideoInputs(const FileSystemView& files, std::vector<SysfsVideoInput>& inputs);
 
 // The USB video functions (VideoControl interfaces) that are plugged in but
 // not served by uvcvideo, because the module is not loaded, the interface
 // was unbound or another driver holds it: no node, so `nodePath` is empty.
 // In the order of their place on the bus; none where sysfs cannot tell.
-std::vector<VideoInput> ListUnservedVideoFunctions(const FileSystemView& files);
+std::vector<SysfsVideoInput> ListUnservedVideoFunctions(const FileSystemView& files);
 
 }  // namespace nerova::link::linux_stack

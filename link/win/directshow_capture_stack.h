@@ -1,16 +1,19 @@
 #pragma once
 // The capture stack of a Windows host: the system device enumerator lists the
-// video input category, monikers bind to capture filters, IKsTopologyInfo
-// lists a filter's nodes and IKsControl carries node property requests.
-// Every COM interface is held by an object of the boundary and released when
-// that object goes; a capture filter handed out holds one COM reference per
-// reference of its own.
+// video input category, a device's moniker binds to its capture filter, the
+// filter's IKsTopologyInfo lists the nodes of its USB Video Class topology,
+// and a node's IKsControl carries the Kernel Streaming property requests
+// (KSP_NODE) that the video-class driver turns into class requests to an
+// extension unit's controls. Every COM interface is held by an object of the
+// boundary and released when that object goes.
 #include <windows.h>
 
 #include <strmif.h>
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "link/capture_stack.h"
 
@@ -24,6 +27,14 @@ using DebugOutputFn = std::function<void(const wchar_t* text)>;
 // CoCreateInstance of CLSID_SystemDeviceEnum for IID_ICreateDevEnum, in process.
 HRESULT CreateSystemDeviceEnumerator(ICreateDevEnum** out);
 
+// The kind of a Windows result, the HRESULT kept beside it. Only S_OK is success.
+LinkStatus StatusOf(HRESULT hr);
+
+// The USB identity a device's display name carries as "vid_XXXX&pid_XXXX"
+// (lower-case hexadecimal, as the video-class devices name themselves); the
+// first such text counts.
+std::optional<UsbIdentity> UsbIdentityInName(std::wstring_view displayName);
+
 class DirectShowCaptureStack final : public CaptureStack {
  public:
   // The system's device enumerator and OutputDebugStringW.
@@ -32,7 +43,8 @@ class DirectShowCaptureStack final : public CaptureStack {
   DirectShowCaptureStack(const DirectShowCaptureStack&) = delete;
   DirectShowCaptureStack& operator=(const DirectShowCaptureStack&) = delete;
 
-  HResult EnumerateVideoInputs(std::unique_ptr<DeviceEnumeration>& out) override;
+  // An empty category (S_FALSE and no enumerator) gives success and no list.
+  LinkStatus ListVideoInputs(std::unique_ptr<VideoInputList>& out) override;
   void DebugOutput(const wchar_t* text) override;
 
  private:

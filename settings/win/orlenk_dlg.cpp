@@ -242,7 +242,7 @@ void COrlenkDlg::DrawLogo() { widgets::DrawLogo(Item(IDC_LOGO_FRAME)); }
 
 void COrlenkDlg::OnDestroy() {
   ui::Dialog::OnDestroy();
-  m_model.m_diagLink.Reset();
+  m_model.m_diagLink.reset();
   m_pngSignal.m_pImage = nullptr;
   m_pImgNoSignal.reset();
   m_pImgExcellent.reset();

@@ -1,7 +1,10 @@
 #include "sim/virtual/receiver_requests.h"
 
 #include <chrono>
+#include <cstring>
 #include <memory>
+
+#include "link/win/ks_request.h"
 
 namespace nerova::sim::virtual_receiver {
 
@@ -20,6 +23,11 @@ std::uint32_t SettingsNode() {
 
 namespace {
 
+constexpr std::int32_t kSOk = 0;
+constexpr std::int32_t kEFail = static_cast<std::int32_t>(0x80004005u);
+constexpr std::int32_t kEInvalidArg = static_cast<std::int32_t>(0x80070057u);
+constexpr std::uint32_t kUnitInfoLength = 32;
+
 // A substitute receiver that starts where the record left off.
 Device Restore(SimStack& stack, const ReceiverRecord& record) {
   Device receiver = stack.AddReceiver();
@@ -37,31 +45,93 @@ Device Restore(SimStack& stack, const ReceiverRecord& record) {
   return receiver;
 }
 
+// The unit-information query: the unit's GUID, then the number of its
+// controls; ERROR_MORE_DATA and the length for a buffer too short for it.
+std::int32_t UnitInformation(const link::Guid& unit, void* data, std::uint32_t dataLength,
+                             std::uint32_t& bytesReturned) {
+  bytesReturned = kUnitInfoLength;
+  if (data == nullptr || dataLength < kUnitInfoLength) return kMoreData.code;
+  std::uint8_t info[kUnitInfoLength] = {};
+  std::memcpy(info, unit.bytes.data(), unit.bytes.size());
+  info[16] = unit == link::SettingsUnitGuid ? 3 : 1;
+  std::memcpy(data, info, sizeof info);
+  return kSOk;
+}
+
+// A control request as the video-class driver makes it of a GET or SET:
+// a GET without a buffer is GET_LEN, answered with ERROR_MORE_DATA and the
+// length; a GET with one is GET_CUR of the control's length; a SET is
+// SET_CUR of the data given.
+std::int32_t ControlRequest(link::ExtensionUnit& unit, std::uint8_t selector, bool set, void* data,
+                            std::uint32_t dataLength, std::uint32_t& bytesReturned) {
+  auto* bytes = static_cast<std::uint8_t*>(data);
+  std::uint32_t transferred = 0;
+  if (set) return unit.Query(selector, link::UvcRequest::SetCur, bytes, dataLength, transferred).code;
+
+  std::uint8_t length[2] = {};
+  if (const link::LinkStatus status = unit.Query(selector, link::UvcRequest::GetLen, length, 2, transferred);
+      !status.Ok()) {
+    return status.code;
+  }
+  const std::uint32_t controlLength = length[0] | (length[1] << 8);
+  bytesReturned = controlLength;
+  if (data == nullptr || dataLength < controlLength) return kMoreData.code;
+  const link::LinkStatus status =
+      unit.Query(selector, link::UvcRequest::GetCur, bytes, controlLength, transferred);
+  bytesReturned = status.Ok() ? transferred : 0;
+  return status.code;
+}
+
 }  // namespace
 
 NodeAnswer AnswerNodeProperty(ReceiverRecord& record, std::int64_t nowMs, std::uint32_t node, const void* property,
                               std::uint32_t propertyLength, void* data, std::uint32_t dataLength) {
+  NodeAnswer answer;
+  link::win::KsNodeFields fields;
+  if (!link::win::ParseKsNodeRequest(property, propertyLength, fields)) {
+    answer.result = kEInvalidArg;
+    return answer;
+  }
+  const std::uint32_t direction = fields.flags & (link::win::kKsPropertyTypeGet | link::win::kKsPropertyTypeSet);
+  if ((fields.flags & link::win::kKsPropertyTypeTopology) == 0 || fields.nodeId != node ||
+      (direction != link::win::kKsPropertyTypeGet && direction != link::win::kKsPropertyTypeSet)) {
+    answer.result = kEInvalidArg;
+    return answer;
+  }
+  const NodeDescription& target = ReceiverNodes()[node];
+  if (!target.unit || *target.unit != fields.set) {
+    answer.result = kSetNotFound.code;
+    return answer;
+  }
+  const bool set = direction == link::win::kKsPropertyTypeSet;
+  if (fields.id == link::win::kUnitInfoProperty) {
+    answer.result = set ? kNotFound.code : UnitInformation(*target.unit, data, dataLength, answer.bytesReturned);
+    return answer;
+  }
+  if (fields.id > 0xFF) {
+    answer.result = kNotFound.code;
+    return answer;
+  }
+
   auto clock = std::make_shared<ManualClock>();
   clock->Advance(std::chrono::milliseconds(nowMs));
   SimStack stack(clock);
   Device receiver = Restore(stack, record);
-  NodeAnswer answer;
   stack.SetPresenceListener([&answer](const PresenceEvent& event) {
     if (event.change == PresenceChange::Vanished && event.reason == PresenceReason::Reboot) answer.restarted = true;
   });
 
-  std::unique_ptr<link::DeviceEnumeration> devices;
-  std::unique_ptr<link::DeviceMoniker> moniker;
-  link::FilterRef filter;
-  std::unique_ptr<link::Topology> topology;
-  std::unique_ptr<link::NodeControl> control;
-  if (stack.EnumerateVideoInputs(devices) != link::kS_OK || !devices || devices->Next(moniker) != link::kS_OK ||
-      moniker->BindToFilter(filter) != link::kS_OK || filter->QueryTopology(topology) != link::kS_OK ||
-      topology->CreateNodeControl(node, control) != link::kS_OK) {
-    answer.result = link::kE_FAIL;
+  std::unique_ptr<link::VideoInputList> inputs;
+  std::unique_ptr<link::VideoInput> input;
+  link::DeviceRef device;
+  std::unique_ptr<link::ExtensionUnit> unit;
+  if (!stack.ListVideoInputs(inputs).Ok() || !inputs || !inputs->Next(input) || !input->Open(device).Ok() ||
+      !device->FindExtensionUnit(*target.unit, link::UnitSearch::ExtensionUnits, unit).Ok()) {
+    answer.result = kEFail;
     return answer;
   }
-  answer.result = control->KsProperty(property, propertyLength, data, dataLength, answer.bytesReturned);
+  answer.result = ControlRequest(*unit, static_cast<std::uint8_t>(fields.id), set, data, dataLength,
+                                 answer.bytesReturned);
   answer.transfers = stack.DataTransfers();
   record.values = receiver.Values();
   record.lastCommand = receiver.LastCommand();

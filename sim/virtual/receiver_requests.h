@@ -1,11 +1,12 @@
 #pragma once
 // One property request to one node of the virtual receiver, answered by the
 // receiver substitute (the same driver behaviour and command protocol as in
-// the tests), over the state kept in a ReceiverRecord.
+// the tests), over the state kept in a ReceiverRecord. The Kernel Streaming
+// request (KSP_NODE) is taken apart here, as the video-class driver does,
+// into the extension-unit request the substitute answers.
 #include <cstdint>
 #include <vector>
 
-#include "link/hresult.h"
 #include "sim/sim_stack.h"
 #include "sim/virtual/receiver_record.h"
 
@@ -17,7 +18,8 @@ const std::vector<NodeDescription>& ReceiverNodes();
 std::uint32_t SettingsNode();
 
 struct NodeAnswer {
-  link::HResult result = 0;
+  // An HRESULT, as the video-class driver gives it.
+  std::int32_t result = 0;
   std::uint32_t bytesReturned = 0;
   // The request told the receiver to restart.
   bool restarted = false;

@@ -13,7 +13,7 @@
 #include <new>
 #include <string>
 
-#include "link/ks_request.h"
+#include "link/win/ks_request.h"
 #include "link/win/ks_topology_info.h"
 #include "link/win/win_guid.h"
 #include "sim/virtual/device_presence.h"
@@ -30,8 +30,8 @@ std::atomic<long> g_nLocks{0};
 
 // As the video-class driver answers for a device that has gone, and for a
 // request the device stalls.
-const HRESULT kGone = static_cast<HRESULT>(kDeviceNotConnected);
-const HRESULT kStalled = static_cast<HRESULT>(kGenFailure);
+const HRESULT kGone = static_cast<HRESULT>(kDeviceNotConnected.code);
+const HRESULT kStalled = static_cast<HRESULT>(kGenFailure.code);
 
 // Reference counting and the object count DllCanUnloadNow looks at.
 class Counted {
@@ -163,7 +163,7 @@ class CaptureFilter final : public IBaseFilter, public IKsTopologyInfo, private 
     if (!out) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter || iid == IID_IBaseFilter) {
       *out = static_cast<IBaseFilter*>(this);
-    } else if (iid == link::win::ToWinGuid(link::IID_IKsTopologyInfo)) {
+    } else if (iid == link::win::ToWinGuid(link::win::IID_IKsTopologyInfo)) {
       *out = static_cast<IKsTopologyInfo*>(this);
     } else {
       *out = nullptr;

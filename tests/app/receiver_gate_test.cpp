@@ -158,7 +158,7 @@ TEST(ReceiverGate, AnAccessThatEndsWithdrawsAndTheNextOneGetsIn) {
 // calls ever overlap.
 class WatchedStack final : public link::CaptureStack {
  public:
-  link::HResult EnumerateVideoInputs(std::unique_ptr<link::DeviceEnumeration>&) override {
+  link::LinkStatus ListVideoInputs(std::unique_ptr<link::VideoInputList>&) override {
     if (m_inside.fetch_add(1) != 0) m_overlapped = true;
     {
       std::lock_guard lock(m_mutex);
@@ -166,7 +166,7 @@ class WatchedStack final : public link::CaptureStack {
     }
     std::this_thread::sleep_for(200us);
     m_inside.fetch_sub(1);
-    return link::kS_FALSE;
+    return link::LinkStatus::Success();
   }
   void DebugOutput(const wchar_t*) override {}
 
@@ -196,8 +196,8 @@ TEST(GatedCaptureStack, UnderAStormOfReplacementsOneThreadAtATimeTalksAndNoStopp
     ReceiverAccess& access = *accesses.back();
     threads.emplace_back([&access, &inner] {
       GatedCaptureStack stack(access, inner);
-      std::unique_ptr<link::DeviceEnumeration> devices;
-      while (stack.EnumerateVideoInputs(devices) != kAccessStopped) {
+      std::unique_ptr<link::VideoInputList> inputs;
+      while (stack.ListVideoInputs(inputs) != kAccessStopped) {
       }
       access.Withdraw();
     });
@@ -250,7 +250,7 @@ TEST_F(GatedSim, ReadsPassThroughUntilTheStopThenFailWithoutReachingTheReceiver)
 
   // The stopped thread still lets go of the filter it holds.
   settings.ReleaseDevice();
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
 TEST_F(GatedSim, AStoppedThreadsReferencesComeBackWhateverItHeldWhenStopped) {
@@ -258,27 +258,31 @@ TEST_F(GatedSim, AStoppedThreadsReferencesComeBackWhateverItHeldWhenStopped) {
   ReceiverAccess access(gate);
   GatedCaptureStack gated(access, stack);
   {
-    std::unique_ptr<link::DeviceEnumeration> devices;
-    ASSERT_EQ(gated.EnumerateVideoInputs(devices), link::kS_OK);
-    std::unique_ptr<link::DeviceMoniker> moniker;
-    ASSERT_EQ(devices->Next(moniker), link::kS_OK);
-    link::FilterRef filter;
-    ASSERT_EQ(moniker->BindToFilter(filter), link::kS_OK);
-    link::FilterRef second = link::FilterRef::Share(filter.Get());
-    std::unique_ptr<link::Topology> topology;
-    ASSERT_EQ(filter->QueryTopology(topology), link::kS_OK);
-    EXPECT_GT(stack.FilterReferences(), 0);
+    std::unique_ptr<link::VideoInputList> inputs;
+    ASSERT_TRUE(gated.ListVideoInputs(inputs).Ok());
+    std::unique_ptr<link::VideoInput> input;
+    ASSERT_TRUE(inputs->Next(input));
+    link::DeviceRef device;
+    ASSERT_TRUE(input->Open(device).Ok());
+    link::DeviceRef second = device;
+    std::unique_ptr<link::ExtensionUnit> unit;
+    ASSERT_TRUE(device->FindExtensionUnit(link::SettingsUnitGuid, link::UnitSearch::ExtensionUnits, unit).Ok());
+    EXPECT_GT(stack.OpenDevices(), 0);
 
     access.Stop();
-    std::uint32_t count = 0;
-    EXPECT_EQ(topology->GetNumNodes(count), kAccessStopped);
-    std::unique_ptr<link::Topology> none;
-    EXPECT_EQ(filter->QueryTopology(none), kAccessStopped);
+    std::uint8_t length[2] = {};
+    std::uint32_t returned = 0;
+    EXPECT_EQ(unit->Query(link::kSettingsControl, link::UvcRequest::GetLen, length, 2, returned), kAccessStopped);
+    std::unique_ptr<link::ExtensionUnit> none;
+    EXPECT_EQ(device->FindExtensionUnit(link::SettingsUnitGuid, link::UnitSearch::ExtensionUnits, none),
+              kAccessStopped);
     EXPECT_FALSE(none);
-    std::unique_ptr<link::DeviceMoniker> noMoniker;
-    EXPECT_EQ(devices->Next(noMoniker), kAccessStopped);
+    link::VideoInputName name;
+    EXPECT_EQ(input->Name(name), kAccessStopped);
+    std::unique_ptr<link::VideoInput> noInput;
+    EXPECT_FALSE(inputs->Next(noInput));
   }
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
 TEST_F(GatedSim, TheNextThreadReadsTheReceiverOnceTheOldOneIsStopped) {
@@ -303,7 +307,7 @@ TEST_F(GatedSim, TheNextThreadReadsTheReceiverOnceTheOldOneIsStopped) {
   ASSERT_EQ(fresh.wait_for(kTimeout), std::future_status::ready);
   EXPECT_EQ(fresh.get(), L"V2.4.7");
   oldSettings.ReleaseDevice();
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
 }  // namespace

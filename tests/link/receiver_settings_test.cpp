@@ -99,7 +99,7 @@ TEST_F(Settings, FailedReadsGiveTheirFailureValues) {
   EXPECT_EQ(settings->ReadLongPressTime(), kLongPressTimeFailed);
   EXPECT_EQ(settings->ReadRssi(), kRssiFailed);
   EXPECT_FALSE(settings->WriteUrl(L"rtsp://x"));
-  EXPECT_NE(settings->RequestReboot(), kS_OK);
+  EXPECT_FALSE(settings->RequestReboot().Ok());
   EXPECT_TRUE(Wire().empty());
 }
 
@@ -274,19 +274,19 @@ TEST_F(Settings, MultiByteNamesTravelWithEveryByte) {
 TEST_F(Settings, VersionReadsFindTheReceiverByItsProbeUnitAndKeepIt) {
   EXPECT_EQ(settings->ReadText(CMD_URL), L"rtsp://192.168.1.200/video1.sdp");
   EXPECT_EQ(settings->Device(), nullptr);  // other reads find it afresh each time
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 
   ASSERT_EQ(settings->ReadShortVersion(), L"V1.1");
   ASSERT_NE(settings->Device(), nullptr);
-  EXPECT_EQ(stack.FilterReferences(), 1);
+  EXPECT_EQ(stack.OpenDevices(), 1);
   // With the filter kept, exchanges no longer need the name.
-  receiver.SetDisplayNameResult(kE_FAIL);
+  receiver.SetDisplayNameResult(sim::kGenFailure);
   EXPECT_EQ(settings->ReadText(CMD_URL), L"rtsp://192.168.1.200/video1.sdp");
   EXPECT_EQ(settings->ReadFirmwareVersion(), L"V2.4.7");
-  EXPECT_EQ(stack.FilterReferences(), 1);
+  EXPECT_EQ(stack.OpenDevices(), 1);
 
   settings.reset();
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
 TEST_F(Settings, AFailedProbeMakesNoExchange) {
@@ -300,10 +300,10 @@ TEST_F(Settings, AFailedProbeMakesNoExchange) {
 TEST_F(Settings, RebootDropsTheReceiverAndTheNextVersionReadProbesAgain) {
   ASSERT_EQ(settings->ReadShortVersion(), L"V1.1");
   ASSERT_TRUE(settings->WriteWifiName(L"Garage"));
-  EXPECT_EQ(settings->RequestReboot(), kS_OK);
+  EXPECT_TRUE(settings->RequestReboot().Ok());
   EXPECT_EQ(Wire().back().bytes, Block(CMD_REBOOT));
   EXPECT_EQ(settings->Device(), nullptr);
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 
   // Restarting: not there.
   EXPECT_EQ(settings->ReadShortVersion(), L"");
@@ -357,7 +357,7 @@ TEST_F(Settings, AnExchangeStartedDuringAWaitIsRefusedWithoutTouchingTheWire) {
     EXPECT_EQ(settings->ReadRssi(), kRssiFailed);
     EXPECT_FALSE(settings->WriteUrl(L"rtsp://inner"));
     EXPECT_FALSE(settings->WriteAgingTest(true));
-    EXPECT_EQ(settings->RequestReboot(), kBusy);
+    EXPECT_EQ(settings->RequestReboot().kind, StatusKind::Busy);
   });
   EXPECT_EQ(settings->ReadRssi(), -48);
   EXPECT_TRUE(ran);

@@ -1,5 +1,5 @@
-// The Linux capture stack under the unchanged receiver link: a sysfs tree in
-// a temporary directory, the scripted device layer for the video nodes.
+// The Linux capture stack under the receiver link: a sysfs tree in a
+// temporary directory, the scripted device layer for the video nodes.
 #include "link/linux/linux_capture_stack.h"
 
 #include <gtest/gtest.h>
@@ -7,9 +7,6 @@
 #include <array>
 #include <cerrno>
 
-#include "link/ks_request.h"
-#include "link/linux/errno_result.h"
-#include "link/linux/uvc_topology.h"
 #include "link/receiver_link.h"
 #include "tests/link_linux/linux_fixtures.h"
 
@@ -45,12 +42,13 @@ class LinuxStackTest : public ::testing::Test {
 
   std::vector<std::wstring> DisplayNames() {
     std::vector<std::wstring> names;
-    std::unique_ptr<DeviceEnumeration> inputs;
-    EXPECT_EQ(stack.EnumerateVideoInputs(inputs), kS_OK);
-    for (std::unique_ptr<DeviceMoniker> m; inputs && inputs->Next(m) == kS_OK;) {
-      std::wstring name;
-      EXPECT_EQ(m->GetDisplayName(name), kS_OK);
-      names.push_back(name);
+    std::unique_ptr<VideoInputList> inputs;
+    EXPECT_TRUE(stack.ListVideoInputs(inputs).Ok());
+    for (std::unique_ptr<VideoInput> input; inputs && inputs->Next(input);) {
+      VideoInputName name;
+      EXPECT_TRUE(input->Name(name).Ok());
+      names.push_back(name.displayName);
+      EXPECT_TRUE(name.usb);
     }
     return names;
   }
@@ -70,71 +68,59 @@ TEST_F(LinuxStackTest, ListsOneCaptureNodePerUvcInterfaceNamedAsWindowsShowsIt) 
   TemporaryTree empty;
   RootedFileSystem nothing(empty.Root().string());
   LinuxCaptureStack bare(nothing, devices);
-  std::unique_ptr<DeviceEnumeration> inputs;
-  EXPECT_EQ(bare.EnumerateVideoInputs(inputs), kS_FALSE);
-  EXPECT_FALSE(inputs);
+  std::unique_ptr<VideoInputList> inputs;
+  EXPECT_TRUE(bare.ListVideoInputs(inputs).Ok());
+  std::unique_ptr<VideoInput> none;
+  EXPECT_FALSE(inputs->Next(none));
 }
 
-TEST_F(LinuxStackTest, TopologyHasEveryUnitAndOnlyExtensionUnitsAnswer) {
-  FilterRef filter;
-  ASSERT_EQ(link.FindReceiverByUsbId(filter), kS_OK);
-  std::unique_ptr<Topology> topology;
-  ASSERT_EQ(filter->QueryTopology(topology), kS_OK);
-  std::uint32_t count = 0;
-  ASSERT_EQ(topology->GetNumNodes(count), kS_OK);
-  ASSERT_EQ(count, 5u);
-  const std::array<Guid, 5> expected{KSNODETYPE_VIDEO_CAMERA_TERMINAL, KSNODETYPE_VIDEO_PROCESSING,
-                                     KSNODETYPE_DEV_SPECIFIC, KSNODETYPE_DEV_SPECIFIC,
-                                     KSNODETYPE_VIDEO_STREAMING};
-  for (std::uint32_t node = 0; node < count; ++node) {
-    Guid type;
-    ASSERT_EQ(topology->GetNodeType(node, type), kS_OK);
-    EXPECT_EQ(type, expected[node]) << node;
+TEST_F(LinuxStackTest, ExtensionUnitsAreFoundByTheirGuidInTheDescriptors) {
+  DeviceRef device;
+  ASSERT_TRUE(link.FindReceiverByUsbId(device).Ok());
+  for (const UnitSearch search : {UnitSearch::ExtensionUnits, UnitSearch::EveryEntity}) {
+    std::unique_ptr<ExtensionUnit> settings;
+    ASSERT_TRUE(device->FindExtensionUnit(SettingsUnitGuid, search, settings).Ok());
+    ASSERT_TRUE(settings);
+    std::unique_ptr<ExtensionUnit> webcams;
+    EXPECT_EQ(device->FindExtensionUnit(testing::kWebcamUnit, search, webcams).kind, StatusKind::NotFound);
+    EXPECT_FALSE(webcams);
   }
-  Guid type;
-  EXPECT_EQ(topology->GetNodeType(count, type), kE_INVALIDARG);
-
-  std::unique_ptr<NodeControl> control;
-  ASSERT_EQ(topology->CreateNodeControl(3, control), kS_OK);
-  std::array<std::uint8_t, 32> answer{};
-  std::uint32_t got = 0;
-  const KsNodeRequest info = NodeGetRequest(SettingsUnitGuid, kUnitInfoProperty, 3);
-  EXPECT_EQ(control->KsProperty(info.data(), 32, nullptr, 0, got), kMoreData);
-  EXPECT_EQ(got, 23u);  // the descriptor from its GUID on
-  ASSERT_EQ(control->KsProperty(info.data(), 32, answer.data(), 32, got), kS_OK);
-  EXPECT_EQ(got, 23u);
-  EXPECT_TRUE(std::equal(SettingsUnitGuid.bytes.begin(), SettingsUnitGuid.bytes.end(), answer.begin()));
-
-  // The processing unit, and the settings unit asked for another unit's set.
-  const KsNodeRequest processing = NodeGetRequest(SettingsUnitGuid, kUnitInfoProperty, 1);
-  EXPECT_EQ(control->KsProperty(processing.data(), 32, answer.data(), 32, got), kSetNotFound);
-  const KsNodeRequest wrongSet = NodeGetRequest(ProbeUnitGuid, kSettingsControl, 3);
-  EXPECT_EQ(control->KsProperty(wrongSet.data(), 32, answer.data(), 32, got), kSetNotFound);
+  // Finding a unit asks the device nothing.
   EXPECT_TRUE(devices.state().calls.empty());
+
+  // A request goes to the unit's id as the descriptors give it.
+  std::unique_ptr<ExtensionUnit> settings;
+  ASSERT_TRUE(device->FindExtensionUnit(SettingsUnitGuid, UnitSearch::ExtensionUnits, settings).Ok());
+  std::array<std::uint8_t, 2> length{};
+  std::uint32_t returned = 0;
+  ASSERT_TRUE(settings->Query(kSettingsControl, UvcRequest::GetLen, length.data(), 2, returned).Ok());
+  EXPECT_EQ(returned, 2u);
+  EXPECT_EQ(devices.state().calls,
+            (std::vector<QueryCall>{{kReceiverNode, kSettingsUnitId, 3, kUvcGetLen, 2, {}}}));
 }
 
 TEST_F(LinuxStackTest, FindsTheReceiverByUsbIdentityAndByProbeUnit) {
-  FilterRef byId;
-  ASSERT_EQ(link.FindReceiverByUsbId(byId), kS_OK);
+  DeviceRef byId;
+  ASSERT_TRUE(link.FindReceiverByUsbId(byId).Ok());
   EXPECT_EQ(devices.state().opened, std::vector<std::string>{kReceiverNode});
 
   devices.state().opened.clear();
-  FilterRef byProbe;
-  ASSERT_EQ(link.FindReceiverByProbeUnit(byProbe), kS_OK);
+  DeviceRef byProbe;
+  ASSERT_TRUE(link.FindReceiverByProbeUnit(byProbe).Ok());
   // The webcam is opened, asked and let go.
   EXPECT_EQ(devices.state().opened, (std::vector<std::string>{"/dev/video0", kReceiverNode}));
   EXPECT_EQ(devices.state().liveDevices, 2);
-  byId.Reset();
-  byProbe.Reset();
+  byId.reset();
+  byProbe.reset();
   EXPECT_EQ(devices.state().liveDevices, 0);
 }
 
 TEST_F(LinuxStackTest, SetCurAndGetCurCarryTheBlockThroughControl3) {
   Blob block(kBlock);
   for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i + 1);
-  ASSERT_EQ(link.SetCur(block.data(), kBlock, nullptr), kS_OK);
+  ASSERT_TRUE(link.SetCur(block.data(), kBlock, nullptr).Ok());
   std::array<std::uint8_t, kBlock> back{};
-  ASSERT_EQ(link.GetCur(back.data(), kBlock, nullptr), kS_OK);
+  ASSERT_TRUE(link.GetCur(back.data(), kBlock, nullptr).Ok());
   EXPECT_TRUE(std::equal(block.begin(), block.end(), back.begin()));
 
   EXPECT_EQ(devices.state().calls,
@@ -148,29 +134,29 @@ TEST_F(LinuxStackTest, AShortControlIsReadWholeAndALongOneIsRefused) {
   devices.AddControl(kReceiverNode, kSettingsUnitId, kSettingsControl, 40);
   std::array<std::uint8_t, kBlock> buffer;
   buffer.fill(0xEE);
-  ASSERT_EQ(link.GetCur(buffer.data(), kBlock, nullptr), kS_OK);
+  ASSERT_TRUE(link.GetCur(buffer.data(), kBlock, nullptr).Ok());
   EXPECT_EQ(buffer[39], 0);
   EXPECT_EQ(buffer[40], 0xEE);  // beyond the control: untouched
-  EXPECT_EQ(link.GetCur(buffer.data(), 32, nullptr), kMoreData);
+  EXPECT_EQ(link.GetCur(buffer.data(), 32, nullptr).kind, StatusKind::WrongLength);
 }
 
-TEST_F(LinuxStackTest, DriverFailuresComeBackAsWindowsReportsThem) {
+TEST_F(LinuxStackTest, DriverFailuresComeBackWithTheirKindAndErrno) {
   const Blob block(kBlock, 0x11);
   devices.state().queryErrors[kReceiverNode] = {EPIPE};
-  EXPECT_EQ(link.SetCur(block.data(), kBlock, nullptr), kGenFailure);
+  EXPECT_EQ(link.SetCur(block.data(), kBlock, nullptr), LinkStatus::Of(StatusKind::Refused, EPIPE));
 
   // Unplugged while open, and gone before the open.
   devices.state().queryErrors[kReceiverNode] = {ENODEV};
   std::array<std::uint8_t, kBlock> buffer{};
-  EXPECT_EQ(link.GetCur(buffer.data(), kBlock, nullptr), kDeviceNotConnected);
+  EXPECT_EQ(link.GetCur(buffer.data(), kBlock, nullptr), LinkStatus::Of(StatusKind::Gone, ENODEV));
   devices.state().openErrors[kReceiverNode] = ENOENT;
-  EXPECT_EQ(link.SetCur(block.data(), kBlock, nullptr), kDeviceNotConnected);
+  EXPECT_EQ(link.SetCur(block.data(), kBlock, nullptr), LinkStatus::Of(StatusKind::Gone, ENOENT));
   EXPECT_EQ(stack.TakeProblem().kind, DeviceProblemKind::None);
 
-  // An errno without a translation is E_FAIL, told in a message.
+  // An errno without a kind of its own is a failure, told in a message.
   devices.state().openErrors.clear();
   devices.state().queryErrors[kReceiverNode] = {EOVERFLOW};
-  EXPECT_EQ(link.SetCur(block.data(), kBlock, nullptr), kE_FAIL);
+  EXPECT_EQ(link.SetCur(block.data(), kBlock, nullptr), LinkStatus::Of(StatusKind::Failed, EOVERFLOW));
   ASSERT_FALSE(stack.Messages().empty());
   EXPECT_NE(stack.Messages().back().find("/dev/video3: SET_CUR of unit 4 control 3 failed"),
             std::string::npos);
@@ -179,8 +165,8 @@ TEST_F(LinuxStackTest, DriverFailuresComeBackAsWindowsReportsThem) {
 TEST_F(LinuxStackTest, ARefusedOpenNamesTheNodeAndItsGroup) {
   devices.state().openErrors[kReceiverNode] = EACCES;
   devices.state().groups[kReceiverNode] = "video";
-  FilterRef filter;
-  EXPECT_EQ(link.FindReceiverByUsbId(filter), kAccessDenied);
+  DeviceRef device;
+  EXPECT_EQ(link.FindReceiverByUsbId(device), LinkStatus::Of(StatusKind::AccessDenied, EACCES));
   const std::string advice = "/dev/video3 is not accessible: add yourself to the group 'video' and log in again";
   const DeviceProblem problem = stack.TakeProblem();
   EXPECT_EQ(problem.kind, DeviceProblemKind::NotAccessible);
@@ -188,13 +174,13 @@ TEST_F(LinuxStackTest, ARefusedOpenNamesTheNodeAndItsGroup) {
   EXPECT_EQ(stack.TakeProblem().kind, DeviceProblemKind::None);  // told once
 
   // The probe search passes over the device and tells it again.
-  EXPECT_EQ(link.FindReceiverByProbeUnit(filter), kE_FAIL);
+  EXPECT_EQ(link.FindReceiverByProbeUnit(device).kind, StatusKind::NotFound);
   EXPECT_EQ(stack.Messages(), std::vector<std::string>(2, advice));
   EXPECT_EQ(stack.TakeProblem().message, advice);
 
   // A node left to root needs a udev rule, not a group membership.
   devices.state().groups[kReceiverNode] = "root";
-  EXPECT_EQ(link.FindReceiverByUsbId(filter), kAccessDenied);
+  EXPECT_EQ(link.FindReceiverByUsbId(device).kind, StatusKind::AccessDenied);
   EXPECT_NE(stack.TakeProblem().message.find("/dev/video3 is not accessible: it belongs to the group 'root'"),
             std::string::npos);
 }
@@ -212,17 +198,16 @@ TEST(LinuxStackDevices, AReceiverWithoutSettingsUnitOrWithCutDescriptorsIsNoTarg
   LinuxCaptureStack stack(files, devices);
   ReceiverLink link(stack);
 
-  FilterRef filter;
-  ASSERT_EQ(link.FindReceiverByProbeUnit(filter), kS_OK);  // the probe unit is there
-  std::unique_ptr<Topology> topology;
-  ASSERT_EQ(filter->QueryTopology(topology), kS_OK);
-  std::uint32_t count = 0;
-  topology->GetNumNodes(count);
-  EXPECT_EQ(count, 4u);  // camera, processing, probe, output terminal
+  DeviceRef device;
+  ASSERT_TRUE(link.FindReceiverByProbeUnit(device).Ok());  // the probe unit is there
+  std::unique_ptr<ExtensionUnit> unit;
+  EXPECT_EQ(device->FindExtensionUnit(SettingsUnitGuid, UnitSearch::ExtensionUnits, unit).kind,
+            StatusKind::NotFound);
+  EXPECT_FALSE(unit);
 
   const Blob block(kBlock, 0x22);
-  EXPECT_EQ(link.SetCur(block.data(), kBlock, nullptr), kE_FAIL);
-  EXPECT_EQ(link.SetCur(block.data(), kBlock, filter.Get()), kE_FAIL);
+  EXPECT_EQ(link.SetCur(block.data(), kBlock, nullptr).kind, StatusKind::NotFound);
+  EXPECT_EQ(link.SetCur(block.data(), kBlock, device).kind, StatusKind::NotFound);
   EXPECT_TRUE(devices.state().calls.empty());
 }
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "link/linux/code_page.h"
-#include "link/linux/errno_result.h"
+#include "link/linux/errno_status.h"
 #include "link/linux/uvc_descriptors.h"
 #include "tests/link_linux/linux_fixtures.h"
 
@@ -79,20 +79,22 @@ TEST(VideoControlDescriptors, HostileLengthsEndOrSkipWithoutReadingPastTheEnd) {
   EXPECT_EQ(Ids(Parse(shortTerminal)), (std::vector<std::uint8_t>{2, 3, 4, 5}));
 }
 
-TEST(ErrnoResults, TranslateAsTheWindowsDriverReports) {
-  EXPECT_EQ(QueryErrorResult(EPIPE), kGenFailure);
-  EXPECT_EQ(QueryErrorResult(EIO), kGenFailure);
-  EXPECT_EQ(QueryErrorResult(ENODEV), kDeviceNotConnected);
-  EXPECT_EQ(OpenErrorResult(ENOENT), kDeviceNotConnected);  // the node is gone
-  EXPECT_EQ(QueryErrorResult(ENOENT), kNotFound);           // no such unit or control
-  EXPECT_EQ(QueryErrorResult(EINVAL), kE_INVALIDARG);
-  EXPECT_EQ(QueryErrorResult(ERANGE), kE_INVALIDARG);
-  EXPECT_EQ(OpenErrorResult(EACCES), kAccessDenied);
-  EXPECT_EQ(QueryErrorResult(EPERM), kAccessDenied);
-  EXPECT_EQ(QueryErrorResult(EBUSY), kBusy);
-  EXPECT_EQ(QueryErrorResult(EOVERFLOW), kE_FAIL);
+TEST(ErrnoStatus, GivesEachFailureItsKindAndKeepsTheErrno) {
+  EXPECT_EQ(QueryStatus(EPIPE), LinkStatus::Of(StatusKind::Refused, EPIPE));
+  EXPECT_EQ(QueryStatus(EIO).kind, StatusKind::Refused);
+  EXPECT_EQ(QueryStatus(ENODEV).kind, StatusKind::Gone);
+  EXPECT_EQ(OpenStatus(ENOENT).kind, StatusKind::Gone);       // the node is gone
+  EXPECT_EQ(QueryStatus(ENOENT).kind, StatusKind::NotFound);  // no such unit or control
+  EXPECT_EQ(QueryStatus(ENOBUFS).kind, StatusKind::WrongLength);
+  EXPECT_EQ(QueryStatus(EINVAL), LinkStatus::Of(StatusKind::Failed, EINVAL));
+  EXPECT_EQ(OpenStatus(EACCES).kind, StatusKind::AccessDenied);
+  EXPECT_EQ(QueryStatus(EPERM).kind, StatusKind::AccessDenied);
+  EXPECT_EQ(QueryStatus(EBUSY).kind, StatusKind::Busy);
+  EXPECT_EQ(QueryStatus(ENOTTY).kind, StatusKind::Unsupported);
+  EXPECT_EQ(QueryStatus(EOVERFLOW), LinkStatus::Of(StatusKind::Failed, EOVERFLOW));
   EXPECT_FALSE(IsKnownError(EOVERFLOW));
   EXPECT_TRUE(IsKnownError(ENOENT));
+  EXPECT_TRUE(IsKnownError(EINVAL));
 }
 
 TEST(AnsiCodePage, FollowsTheLocalesLanguageAndTerritory) {

@@ -6,36 +6,33 @@
 #include <cstring>
 
 #include "link/win/directshow_capture_stack.h"
+#include "link/win/win_guid.h"
 #include "tests/link_win/com_apartment.h"
 #include "tests/link_win/fake_com.h"
 
 namespace nerova::link::win {
 namespace {
 
+using testing::ComApartment;
 using testing::ComLedger;
 using testing::FakeDevEnum;
 using testing::FakeDevice;
 using testing::FakeEnumMoniker;
 using testing::TaskMemoryWatch;
-using testing::ComApartment;
 
 const Guid kCameraTerminal = Guid::FromFields(0xDFF229E1, 0xF70F, 0x11D0,
                                               {0xB9, 0x17, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96});
-
-std::array<std::uint8_t, 32> NodeRequest(const Guid& set, std::uint32_t id, std::uint32_t flags,
-                                         std::uint32_t node) {
-  std::array<std::uint8_t, 32> r{};
-  std::memcpy(r.data(), set.bytes.data(), 16);
-  std::memcpy(r.data() + 16, &id, 4);
-  std::memcpy(r.data() + 20, &flags, 4);
-  std::memcpy(r.data() + 24, &node, 4);
-  return r;
-}
 
 class DirectShowStackTest : public ::testing::Test {
  protected:
   FakeDevice& AddDevice(const std::string& name, const std::wstring& displayName) {
     return system.AddDevice(name, displayName);
+  }
+  std::unique_ptr<VideoInput> FirstInput(std::unique_ptr<VideoInputList>& list) {
+    EXPECT_TRUE(stack.ListVideoInputs(list).Ok());
+    std::unique_ptr<VideoInput> input;
+    EXPECT_TRUE(list && list->Next(input));
+    return input;
   }
 
   ComApartment apartment;
@@ -44,16 +41,15 @@ class DirectShowStackTest : public ::testing::Test {
   FakeEnumMoniker& monikers = system.monikers;
   FakeDevEnum& devEnum = system.devEnum;
   std::vector<std::unique_ptr<FakeDevice>>& devices = system.devices;
-  DirectShowCaptureStack stack{
-      [this](ICreateDevEnum** out) { return system.Create(out); },
-      [this](const wchar_t* text) { system.debugLines.emplace_back(text); }};
+  DirectShowCaptureStack stack{[this](ICreateDevEnum** out) { return system.Create(out); },
+                               [this](const wchar_t* text) { system.debugLines.emplace_back(text); }};
 };
 
-TEST_F(DirectShowStackTest, EnumeratesTheVideoInputCategoryAndHoldsOnlyTheEnumeration) {
+TEST_F(DirectShowStackTest, ListsTheVideoInputCategoryAndHoldsOnlyTheEnumeration) {
   AddDevice("cam", L"@device:pnp:\\\\?\\usb#vid_1d6b&pid_010c");
-  std::unique_ptr<DeviceEnumeration> enumeration;
-  ASSERT_EQ(stack.EnumerateVideoInputs(enumeration), S_OK);
-  ASSERT_TRUE(enumeration);
+  std::unique_ptr<VideoInputList> list;
+  ASSERT_TRUE(stack.ListVideoInputs(list).Ok());
+  ASSERT_TRUE(list);
   EXPECT_EQ(system.creations, 1);
   ASSERT_EQ(devEnum.categories.size(), 1u);
   EXPECT_EQ(FromWinGuid(devEnum.categories[0]), CLSID_VideoInputDeviceCategory);
@@ -61,254 +57,205 @@ TEST_F(DirectShowStackTest, EnumeratesTheVideoInputCategoryAndHoldsOnlyTheEnumer
   // The device enumerator is not kept; the moniker enumeration is.
   EXPECT_EQ(devEnum.Refs(), 1);
   EXPECT_EQ(monikers.Refs(), 2);
-  enumeration.reset();
+  list.reset();
   EXPECT_EQ(ledger.Unbalanced(), "");
 }
 
-TEST_F(DirectShowStackTest, EnumerationFailuresComeBackAsTheyCame) {
-  std::unique_ptr<DeviceEnumeration> enumeration;
+TEST_F(DirectShowStackTest, ListingFailuresComeBackAsTheyCame) {
+  std::unique_ptr<VideoInputList> list;
   system.createResult = REGDB_E_CLASSNOTREG;
-  EXPECT_EQ(stack.EnumerateVideoInputs(enumeration), REGDB_E_CLASSNOTREG);
-  EXPECT_FALSE(enumeration);
+  EXPECT_EQ(stack.ListVideoInputs(list), LinkStatus::Of(StatusKind::Failed, REGDB_E_CLASSNOTREG));
+  EXPECT_FALSE(list);
 
   system.createResult = S_OK;
   devEnum.result = E_ACCESSDENIED;
-  EXPECT_EQ(stack.EnumerateVideoInputs(enumeration), E_ACCESSDENIED);
-  EXPECT_FALSE(enumeration);
+  EXPECT_EQ(stack.ListVideoInputs(list), LinkStatus::Of(StatusKind::AccessDenied, E_ACCESSDENIED));
+  EXPECT_FALSE(list);
 
-  // An empty category: S_FALSE and no enumerator.
+  // An empty category: S_FALSE and no enumerator, which is no failure.
   devEnum.result = S_FALSE;
-  EXPECT_EQ(stack.EnumerateVideoInputs(enumeration), S_FALSE);
-  EXPECT_FALSE(enumeration);
+  EXPECT_TRUE(stack.ListVideoInputs(list).Ok());
+  EXPECT_FALSE(list);
   EXPECT_EQ(ledger.Unbalanced(), "");
 }
 
 TEST_F(DirectShowStackTest, TakesMonikersOneAtATimeUntilTheEnumerationEnds) {
   AddDevice("a", L"first");
   AddDevice("b", L"second");
-  std::unique_ptr<DeviceEnumeration> enumeration;
-  ASSERT_EQ(stack.EnumerateVideoInputs(enumeration), S_OK);
-  std::unique_ptr<DeviceMoniker> moniker;
-  std::wstring name;
-  ASSERT_EQ(enumeration->Next(moniker), S_OK);
-  ASSERT_EQ(moniker->GetDisplayName(name), S_OK);
-  EXPECT_EQ(name, L"first");
+  std::unique_ptr<VideoInputList> list;
+  std::unique_ptr<VideoInput> input = FirstInput(list);
+  VideoInputName name;
+  ASSERT_TRUE(input->Name(name).Ok());
+  EXPECT_EQ(name.displayName, L"first");
+  EXPECT_FALSE(name.usb);
   EXPECT_EQ(devices[0]->moniker.Refs(), 2);
-  ASSERT_EQ(enumeration->Next(moniker), S_OK);
+  ASSERT_TRUE(list->Next(input));
   EXPECT_EQ(devices[0]->moniker.Refs(), 1);  // the previous moniker was let go
-  ASSERT_EQ(moniker->GetDisplayName(name), S_OK);
-  EXPECT_EQ(name, L"second");
-  EXPECT_EQ(enumeration->Next(moniker), S_FALSE);
-  EXPECT_FALSE(moniker);
+  ASSERT_TRUE(input->Name(name).Ok());
+  EXPECT_EQ(name.displayName, L"second");
+  EXPECT_FALSE(list->Next(input));
+  EXPECT_FALSE(input);
   EXPECT_EQ(monikers.asked, (std::vector<ULONG>{1, 1, 1}));
-  enumeration.reset();
-  EXPECT_EQ(ledger.Unbalanced(), "");
-}
 
-TEST_F(DirectShowStackTest, EnumerationErrorEndsWithoutMoniker) {
+  // An enumeration error ends the list too.
   monikers.endResult = E_UNEXPECTED;
-  std::unique_ptr<DeviceEnumeration> enumeration;
-  ASSERT_EQ(stack.EnumerateVideoInputs(enumeration), S_OK);
-  std::unique_ptr<DeviceMoniker> moniker;
-  EXPECT_EQ(enumeration->Next(moniker), E_UNEXPECTED);
-  EXPECT_FALSE(moniker);
+  EXPECT_FALSE(list->Next(input));
+  list.reset();
+  EXPECT_EQ(ledger.Unbalanced(), "");
 }
 
 TEST_F(DirectShowStackTest, DisplayNameIsCopiedAndFreedThroughTheTaskAllocator) {
   FakeDevice& device = AddDevice("cam", L"@device:pnp:\\\\?\\usb#vid_1d6b&pid_010c&mi_00");
+  AddDevice("nameless", L"unused").moniker.displayNameResult = E_OUTOFMEMORY;
   TaskMemoryWatch spy;
   ASSERT_TRUE(spy.Active());
-  std::wstring name;
+  VideoInputName name;
   {
-    std::unique_ptr<DeviceEnumeration> enumeration;
-    ASSERT_EQ(stack.EnumerateVideoInputs(enumeration), S_OK);
-    std::unique_ptr<DeviceMoniker> moniker;
-    ASSERT_EQ(enumeration->Next(moniker), S_OK);
-    ASSERT_EQ(moniker->GetDisplayName(name), S_OK);
+    std::unique_ptr<VideoInputList> list;
+    std::unique_ptr<VideoInput> input = FirstInput(list);
+    ASSERT_TRUE(input->Name(name).Ok());
+    ASSERT_TRUE(list->Next(input));
+    VideoInputName failed{L"stale", std::nullopt};
+    EXPECT_EQ(input->Name(failed), LinkStatus::Of(StatusKind::Failed, E_OUTOFMEMORY));
+    EXPECT_EQ(failed.displayName, L"");
   }
-  EXPECT_EQ(name, L"@device:pnp:\\\\?\\usb#vid_1d6b&pid_010c&mi_00");
+  EXPECT_EQ(name.displayName, L"@device:pnp:\\\\?\\usb#vid_1d6b&pid_010c&mi_00");
+  EXPECT_EQ(name.usb, (UsbIdentity{0x1D6B, 0x010C}));
   EXPECT_FALSE(device.moniker.contextOrLeftGiven);
   ASSERT_EQ(device.moniker.namesHandedOut.size(), 1u);
   EXPECT_TRUE(spy.WasFreed(device.moniker.namesHandedOut[0]));
   EXPECT_EQ(ledger.Unbalanced(), "");
 }
 
-TEST_F(DirectShowStackTest, DisplayNameFailureIsReturnedWithAnEmptyName) {
-  AddDevice("cam", L"unused").moniker.displayNameResult = E_OUTOFMEMORY;
-  std::unique_ptr<DeviceEnumeration> enumeration;
-  ASSERT_EQ(stack.EnumerateVideoInputs(enumeration), S_OK);
-  std::unique_ptr<DeviceMoniker> moniker;
-  ASSERT_EQ(enumeration->Next(moniker), S_OK);
-  std::wstring name = L"stale";
-  EXPECT_EQ(moniker->GetDisplayName(name), E_OUTOFMEMORY);
-  EXPECT_EQ(name, L"");
+TEST(UsbIdentityInName, TheLowerCaseIdentityTextCountsAnywhereInTheWholeName) {
+  EXPECT_EQ(UsbIdentityInName(L"@device:pnp:\\\\?\\usb#x#vid_1d6b&pid_010c"), (UsbIdentity{0x1D6B, 0x010C}));
+  EXPECT_EQ(UsbIdentityInName(L"usb#" + std::wstring(300, L'x') + L"vid_046d&pid_0825"),
+            (UsbIdentity{0x046D, 0x0825}));
+  // Upper case and a cut identity do not count.
+  EXPECT_FALSE(UsbIdentityInName(L"@device:pnp:\\\\?\\USB#VID_1D6B&PID_010C&MI_00"));
+  EXPECT_FALSE(UsbIdentityInName(L"@device:pnp:\\\\?\\usb#vid_1d6b&pid_010"));
+  EXPECT_EQ(UsbIdentityInName(L"vid_xyz#vid_1d6b&pid_010c"), (UsbIdentity{0x1D6B, 0x010C}));
 }
 
-TEST_F(DirectShowStackTest, BoundFilterCarriesOneComReferencePerHolder) {
+TEST_F(DirectShowStackTest, AnOpenedDeviceCarriesOneComReferenceAndBindFailuresComeBack) {
   FakeDevice& device = AddDevice("cam", L"cam");
+  AddDevice("refusing", L"refusing").moniker.bindResult = E_ACCESSDENIED;
   {
-    std::unique_ptr<DeviceEnumeration> enumeration;
-    ASSERT_EQ(stack.EnumerateVideoInputs(enumeration), S_OK);
-    std::unique_ptr<DeviceMoniker> moniker;
-    ASSERT_EQ(enumeration->Next(moniker), S_OK);
-    FilterRef filter;
-    ASSERT_EQ(moniker->BindToFilter(filter), S_OK);
-    ASSERT_TRUE(filter);
+    std::unique_ptr<VideoInputList> list;
+    std::unique_ptr<VideoInput> input = FirstInput(list);
+    DeviceRef opened;
+    ASSERT_TRUE(input->Open(opened).Ok());
+    ASSERT_TRUE(opened);
     ASSERT_EQ(device.moniker.boundFor.size(), 1u);
     EXPECT_EQ(FromWinGuid(device.moniker.boundFor[0]), IID_IBaseFilter);
     EXPECT_FALSE(device.moniker.contextOrLeftGiven);
-    moniker.reset();
-    enumeration.reset();
+
+    ASSERT_TRUE(list->Next(input));
+    DeviceRef refused;
+    EXPECT_EQ(input->Open(refused), LinkStatus::Of(StatusKind::AccessDenied, E_ACCESSDENIED));
+    EXPECT_FALSE(refused);
+    input.reset();
+    list.reset();
+    // The device outlives the list that found it; copies share its reference.
+    DeviceRef second = opened;
     EXPECT_EQ(device.filter.Refs(), 2);
-    {
-      FilterRef second = FilterRef::Share(filter.Get());
-      EXPECT_EQ(device.filter.Refs(), 3);
-    }
-    EXPECT_EQ(device.filter.Refs(), 2);
-    // The filter outlives the enumeration that found it.
-    std::unique_ptr<Topology> topology;
-    EXPECT_EQ(filter->QueryTopology(topology), S_OK);
   }
   EXPECT_EQ(ledger.Unbalanced(), "");
 }
 
-TEST_F(DirectShowStackTest, BindFailureIsReturnedWithoutFilter) {
-  AddDevice("cam", L"cam").moniker.bindResult = E_ACCESSDENIED;
-  std::unique_ptr<DeviceEnumeration> enumeration;
-  ASSERT_EQ(stack.EnumerateVideoInputs(enumeration), S_OK);
-  std::unique_ptr<DeviceMoniker> moniker;
-  ASSERT_EQ(enumeration->Next(moniker), S_OK);
-  FilterRef filter;
-  EXPECT_EQ(moniker->BindToFilter(filter), E_ACCESSDENIED);
-  EXPECT_FALSE(filter);
-  moniker.reset();
-  enumeration.reset();
-  EXPECT_EQ(ledger.Unbalanced(), "");
-}
-
-class DirectShowTopologyTest : public DirectShowStackTest {
+class DirectShowUnitTest : public DirectShowStackTest {
  protected:
   void SetUp() override {
     device = &AddDevice("cam", L"cam");
     device->AddOrdinaryNode(ledger, "terminal", kCameraTerminal);
     settings = &device->AddUnit(ledger, "settings", SettingsUnitGuid, 60);
     device->AddUnopenableNode(KSNODETYPE_DEV_SPECIFIC, E_ACCESSDENIED);
-    std::unique_ptr<DeviceEnumeration> enumeration;
-    ASSERT_EQ(stack.EnumerateVideoInputs(enumeration), S_OK);
-    std::unique_ptr<DeviceMoniker> moniker;
-    ASSERT_EQ(enumeration->Next(moniker), S_OK);
-    ASSERT_EQ(moniker->BindToFilter(filter), S_OK);
+    std::unique_ptr<VideoInputList> list;
+    ASSERT_TRUE(FirstInput(list)->Open(opened).Ok());
   }
 
   FakeDevice* device = nullptr;
   testing::FakeControl* settings = nullptr;
-  FilterRef filter;
+  DeviceRef opened;
 };
 
-TEST_F(DirectShowTopologyTest, ListsNodesWithTheirTypesAndOpensControlsForIKsControl) {
-  std::unique_ptr<Topology> topology;
-  ASSERT_EQ(filter->QueryTopology(topology), S_OK);
-  std::uint32_t count = 0;
-  ASSERT_EQ(topology->GetNumNodes(count), S_OK);
-  EXPECT_EQ(count, 3u);
-  Guid type;
-  ASSERT_EQ(topology->GetNodeType(0, type), S_OK);
-  EXPECT_EQ(type, kCameraTerminal);
-  ASSERT_EQ(topology->GetNodeType(1, type), S_OK);
-  EXPECT_EQ(type, KSNODETYPE_DEV_SPECIFIC);
-  EXPECT_EQ(topology->GetNodeType(7, type), E_INVALIDARG);
-
-  std::unique_ptr<NodeControl> control;
-  ASSERT_EQ(topology->CreateNodeControl(1, control), S_OK);
-  EXPECT_EQ(settings->Refs(), 2);
-  control.reset();
-  EXPECT_EQ(topology->CreateNodeControl(2, control), E_ACCESSDENIED);
-  EXPECT_FALSE(control);
-  ASSERT_EQ(device->topology.createdFor.size(), 2u);
+TEST_F(DirectShowUnitTest, QueriesBecomeKsNodeRequestsOfTheUnitsNode) {
+  std::unique_ptr<ExtensionUnit> unit;
+  ASSERT_TRUE(opened->FindExtensionUnit(SettingsUnitGuid, UnitSearch::ExtensionUnits, unit).Ok());
+  EXPECT_EQ(settings->Refs(), 2);  // the unit keeps its node's control
+  ASSERT_EQ(device->topology.createdFor.size(), 1u);
   EXPECT_EQ(FromWinGuid(device->topology.createdFor[0]), IID_IKsControl);
-  EXPECT_EQ(FromWinGuid(device->topology.createdFor[1]), IID_IKsControl);
 
-  topology.reset();
-  filter.Reset();
+  std::vector<std::uint8_t> block(60);
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i + 1);
+  std::uint32_t returned = 99;
+  ASSERT_TRUE(unit->Query(3, UvcRequest::SetCur, block.data(), 60, returned).Ok());
+  EXPECT_EQ(returned, 60u);
+  std::uint8_t length[2] = {};
+  ASSERT_TRUE(unit->Query(3, UvcRequest::GetLen, length, 2, returned).Ok());
+  EXPECT_EQ(length[0] | length[1] << 8, 60);
+  std::vector<std::uint8_t> answer(60);
+  ASSERT_TRUE(unit->Query(3, UvcRequest::GetCur, answer.data(), 60, returned).Ok());
+  EXPECT_EQ(returned, 60u);
+  EXPECT_EQ(answer, block);
+
+  // The unit-information query, then SET, GET without a buffer, GET.
+  ASSERT_EQ(settings->calls.size(), 4u);
+  const KsNodeRequest set = NodeSetRequest(SettingsUnitGuid, 3, 1);
+  EXPECT_EQ(settings->calls[1].property, std::vector<std::uint8_t>(set.begin(), set.end()));
+  EXPECT_EQ(settings->calls[1].propertyLength, 32u);
+  EXPECT_EQ(settings->calls[1].dataIn, block);
+  const KsNodeRequest get = NodeGetRequest(SettingsUnitGuid, 3, 1);
+  EXPECT_TRUE(settings->calls[2].dataNull);
+  EXPECT_EQ(settings->calls[2].dataLength, 0u);
+  EXPECT_EQ(settings->calls[2].property, std::vector<std::uint8_t>(get.begin(), get.end()));
+  EXPECT_EQ(settings->calls[3].dataLength, 60u);
+
+  // A refusal goes on to the next extension unit's node, which will not
+  // open: that ends the walk with its result.
+  settings->setResult = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
+  EXPECT_EQ(unit->Query(3, UvcRequest::SetCur, block.data(), 60, returned),
+            LinkStatus::Of(StatusKind::AccessDenied, E_ACCESSDENIED));
+
+  unit.reset();
+  opened.reset();
   EXPECT_EQ(ledger.Unbalanced(), "");
 }
 
-TEST_F(DirectShowStackTest, FilterWithoutTopologyGivesTheQueryResult) {
+TEST_F(DirectShowUnitTest, AnUnopenableExtensionUnitEndsTheSearchOrRulesOutTheDevice) {
+  std::unique_ptr<ExtensionUnit> unit;
+  EXPECT_EQ(opened->FindExtensionUnit(ProbeUnitGuid, UnitSearch::ExtensionUnits, unit),
+            LinkStatus::Of(StatusKind::AccessDenied, E_ACCESSDENIED));
+  EXPECT_FALSE(unit);
+  EXPECT_EQ(opened->FindExtensionUnit(ProbeUnitGuid, UnitSearch::EveryEntity, unit).kind, StatusKind::NotFound);
+  EXPECT_FALSE(unit);
+  opened.reset();
+  EXPECT_EQ(ledger.Unbalanced(), "");
+}
+
+TEST_F(DirectShowStackTest, ADeviceWithoutTopologyGivesTheQueryResult) {
   testing::FakeFilter bare(ledger, "bare", nullptr);
   testing::FakeMoniker moniker(ledger, "bare.moniker", L"bare", &bare);
   monikers.monikers = {&moniker};
   {
-    std::unique_ptr<DeviceEnumeration> enumeration;
-    ASSERT_EQ(stack.EnumerateVideoInputs(enumeration), S_OK);
-    std::unique_ptr<DeviceMoniker> found;
-    ASSERT_EQ(enumeration->Next(found), S_OK);
-    FilterRef filter;
-    ASSERT_EQ(found->BindToFilter(filter), S_OK);
-    std::unique_ptr<Topology> topology;
-    EXPECT_EQ(filter->QueryTopology(topology), E_NOINTERFACE);
-    EXPECT_FALSE(topology);
+    std::unique_ptr<VideoInputList> list;
+    DeviceRef opened;
+    ASSERT_TRUE(FirstInput(list)->Open(opened).Ok());
+    std::unique_ptr<ExtensionUnit> unit;
+    EXPECT_EQ(opened->FindExtensionUnit(SettingsUnitGuid, UnitSearch::ExtensionUnits, unit),
+              LinkStatus::Of(StatusKind::Unsupported, E_NOINTERFACE));
+    EXPECT_FALSE(unit);
   }
   EXPECT_EQ(ledger.Unbalanced(), "");
 }
 
-TEST_F(DirectShowTopologyTest, KsPropertyPassesRequestDataAndByteCountsThrough) {
-  std::unique_ptr<Topology> topology;
-  ASSERT_EQ(filter->QueryTopology(topology), S_OK);
-  std::unique_ptr<NodeControl> control;
-  ASSERT_EQ(topology->CreateNodeControl(1, control), S_OK);
-
-  // Write, then the size query and the read of GET_CUR.
-  const auto set = NodeRequest(SettingsUnitGuid, 3, 0x10000002, 1);
-  std::vector<std::uint8_t> block(60);
-  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i + 1);
-  std::uint32_t returned = 99;
-  EXPECT_EQ(control->KsProperty(set.data(), 32, block.data(), 60, returned), S_OK);
-  EXPECT_EQ(returned, 0u);
-
-  const auto get = NodeRequest(SettingsUnitGuid, 3, 0x10000001, 1);
-  EXPECT_EQ(control->KsProperty(get.data(), 32, nullptr, 0, returned),
-            HRESULT_FROM_WIN32(ERROR_MORE_DATA));
-  EXPECT_EQ(returned, 60u);
-  std::vector<std::uint8_t> answer(60);
-  EXPECT_EQ(control->KsProperty(get.data(), 32, answer.data(), 60, returned), S_OK);
-  EXPECT_EQ(returned, 60u);
-  EXPECT_EQ(answer, block);
-
-  ASSERT_EQ(settings->calls.size(), 3u);
-  const auto& write = settings->calls[0];
-  EXPECT_EQ(write.property, std::vector<std::uint8_t>(set.begin(), set.end()));
-  EXPECT_EQ(write.propertyLength, 32u);
-  EXPECT_EQ(write.dataIn, block);
-  EXPECT_TRUE(settings->calls[1].dataNull);
-  EXPECT_EQ(settings->calls[1].dataLength, 0u);
-  EXPECT_EQ(settings->calls[1].property, std::vector<std::uint8_t>(get.begin(), get.end()));
-  EXPECT_EQ(settings->calls[2].dataLength, 60u);
-
-  control.reset();
-  topology.reset();
-  filter.Reset();
-  EXPECT_EQ(ledger.Unbalanced(), "");
-}
-
-TEST_F(DirectShowTopologyTest, KsPropertyRefusesARequestLongerThanANodeRequest) {
-  std::unique_ptr<Topology> topology;
-  ASSERT_EQ(filter->QueryTopology(topology), S_OK);
-  std::unique_ptr<NodeControl> control;
-  ASSERT_EQ(topology->CreateNodeControl(1, control), S_OK);
-  std::array<std::uint8_t, 40> longer{};
-  std::uint32_t returned = 5;
-  EXPECT_EQ(control->KsProperty(longer.data(), 40, nullptr, 0, returned), E_INVALIDARG);
-  EXPECT_EQ(returned, 0u);
-  EXPECT_TRUE(settings->calls.empty());
-}
-
 // Wine's own device enumerator, on a machine without video devices.
-TEST(DirectShowSystemEnumerator, EmptyVideoCategoryGivesSFalseAndNoEnumeration) {
+TEST(DirectShowSystemEnumerator, AnEmptyVideoCategoryIsAnEmptyList) {
   ComApartment apartment;
   DirectShowCaptureStack stack;
-  std::unique_ptr<DeviceEnumeration> enumeration;
-  EXPECT_EQ(stack.EnumerateVideoInputs(enumeration), S_FALSE);
-  EXPECT_FALSE(enumeration);
+  std::unique_ptr<VideoInputList> list;
+  EXPECT_TRUE(stack.ListVideoInputs(list).Ok());
+  EXPECT_FALSE(list);
 }
 
 }  // namespace

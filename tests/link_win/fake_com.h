@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "link/guid.h"
+#include "link/win/ks_request.h"
 #include "link/win/ks_topology_info.h"
 #include "link/win/win_guid.h"
 

@@ -21,8 +21,8 @@ namespace {
 using sim::virtual_receiver::testing::ReceiverState;
 using sim::virtual_receiver::testing::RunController;
 
-constexpr HResult kStalled = static_cast<HResult>(0x8007001Fu);
-constexpr HResult kDeviceGone = static_cast<HResult>(0x8007048Fu);
+constexpr LinkStatus kStalled = LinkStatus::Of(StatusKind::Refused, static_cast<std::int32_t>(0x8007001Fu));
+constexpr LinkStatus kDeviceGone = LinkStatus::Of(StatusKind::Gone, static_cast<std::int32_t>(0x8007048Fu));
 
 class VirtualReceiverLink : public ::testing::Test {
  protected:
@@ -45,63 +45,63 @@ class VirtualReceiverLink : public ::testing::Test {
 };
 
 TEST_F(VirtualReceiverLink, FindsTheReceiverBothWaysAndMovesBlocksThroughItsSettingsUnit) {
-  FilterRef byId;
-  ASSERT_EQ(link.FindReceiverByUsbId(byId), kS_OK);
-  FilterRef byProbe;
-  ASSERT_EQ(link.FindReceiverByProbeUnit(byProbe), kS_OK);
+  DeviceRef byId;
+  ASSERT_TRUE(link.FindReceiverByUsbId(byId).Ok());
+  DeviceRef byProbe;
+  ASSERT_TRUE(link.FindReceiverByProbeUnit(byProbe).Ok());
 
   const auto query = Query(0x66);
-  ASSERT_EQ(link.SetCur(query.data(), 60, byId.Get()), kS_OK);
+  ASSERT_TRUE(link.SetCur(query.data(), 60, byId).Ok());
   std::array<std::uint8_t, 60> answer{};
-  ASSERT_EQ(link.GetCur(answer.data(), 60, byProbe.Get()), kS_OK);
+  ASSERT_TRUE(link.GetCur(answer.data(), 60, byProbe).Ok());
   EXPECT_EQ(AnswerText(answer), "2.4.7");
 
   std::array<std::uint8_t, 60> write{};
   write[0] = 0x04;
   std::memcpy(write.data() + 1, "wifiname=Link-Test", 18);
   // A null filter finds the receiver for this one call.
-  ASSERT_EQ(link.SetCur(write.data(), 60, nullptr), kS_OK);
+  ASSERT_TRUE(link.SetCur(write.data(), 60, nullptr).Ok());
   EXPECT_EQ(ReceiverState().values.wifiName, "Link-Test");
 }
 
 TEST_F(VirtualReceiverLink, AFaultyOrVanishedReceiverGivesTheDriversAnswers) {
-  FilterRef receiver;
-  ASSERT_EQ(link.FindReceiverByUsbId(receiver), kS_OK);
+  DeviceRef receiver;
+  ASSERT_TRUE(link.FindReceiverByUsbId(receiver).Ok());
   const auto query = Query(0x66);
 
   // A control longer than the buffer: refused, the buffer untouched.
   ASSERT_EQ(RunController(L"fault long-control"), 0);
   std::array<std::uint8_t, 60> answer;
   answer.fill(0xAB);
-  EXPECT_EQ(link.GetCur(answer.data(), 60, receiver.Get()), kMoreData);
+  EXPECT_EQ(link.GetCur(answer.data(), 60, receiver).kind, StatusKind::WrongLength);
   EXPECT_EQ(answer[0], 0xAB);
   // A shorter one: exactly its bytes, the rest as it was.
   ASSERT_EQ(RunController(L"fault clear"), 0);
   ASSERT_EQ(RunController(L"fault short-control"), 0);
-  ASSERT_EQ(link.SetCur(query.data(), 32, receiver.Get()), kS_OK);
-  EXPECT_EQ(link.GetCur(answer.data(), 60, receiver.Get()), kS_OK);
+  ASSERT_TRUE(link.SetCur(query.data(), 32, receiver).Ok());
+  EXPECT_TRUE(link.GetCur(answer.data(), 60, receiver).Ok());
   EXPECT_EQ(answer[32], 0xAB);
   EXPECT_EQ(answer[31], 0);
 
   ASSERT_EQ(RunController(L"fault clear"), 0);
   ASSERT_EQ(RunController(L"fault refuse-set"), 0);
-  EXPECT_EQ(link.SetCur(query.data(), 60, receiver.Get()), kStalled);
+  EXPECT_EQ(link.SetCur(query.data(), 60, receiver), kStalled);
   ASSERT_EQ(RunController(L"fault clear"), 0);
   ASSERT_EQ(RunController(L"fault node-fails"), 0);
-  EXPECT_EQ(link.SetCur(query.data(), 60, receiver.Get()), kStalled);
+  EXPECT_EQ(link.SetCur(query.data(), 60, receiver), kStalled);
   ASSERT_EQ(RunController(L"fault clear"), 0);
 
   // Unplugged: gone from the category, and a filter bound before fails; it
   // stays failed after the receiver returns as a new device.
   ASSERT_EQ(RunController(L"unplug"), 0);
-  FilterRef none;
-  EXPECT_EQ(link.FindReceiverByUsbId(none), kE_FAIL);
-  EXPECT_EQ(link.SetCur(query.data(), 60, receiver.Get()), kDeviceGone);
+  DeviceRef none;
+  EXPECT_EQ(link.FindReceiverByUsbId(none).kind, StatusKind::NotFound);
+  EXPECT_EQ(link.SetCur(query.data(), 60, receiver), kDeviceGone);
   ASSERT_EQ(RunController(L"plug"), 0);
-  EXPECT_EQ(link.SetCur(query.data(), 60, receiver.Get()), kDeviceGone);
-  FilterRef again;
-  ASSERT_EQ(link.FindReceiverByUsbId(again), kS_OK);
-  EXPECT_EQ(link.SetCur(query.data(), 60, again.Get()), kS_OK);
+  EXPECT_EQ(link.SetCur(query.data(), 60, receiver), kDeviceGone);
+  DeviceRef again;
+  ASSERT_TRUE(link.FindReceiverByUsbId(again).Ok());
+  EXPECT_TRUE(link.SetCur(query.data(), 60, again).Ok());
 }
 
 }  // namespace

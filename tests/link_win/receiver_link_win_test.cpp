@@ -1,12 +1,13 @@
-// ReceiverLink over the DirectShow capture stack: against COM stand-ins (the
-// exact requests that reach IKsControl::KsProperty, and every reference given
+// ReceiverLink over the DirectShow capture stack, the walk of the receiver
+// link as Windows makes it: against COM stand-ins (the exact requests that
+// reach IKsControl::KsProperty, in their order, and every reference given
 // back after each operation) and against Wine's own device enumerator, which
 // lists no video devices.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "link/ks_request.h"
+#include "link/win/ks_request.h"
 #include "link/receiver_link.h"
 #include "link/win/directshow_capture_stack.h"
 #include "tests/link_win/com_apartment.h"
@@ -90,8 +91,8 @@ TEST_F(ReceiverLinkOverDirectShow, UsbIdSearchSkipsUnnamedDevicesFreesNamesAndHa
 
   TaskMemoryWatch spy;
   ASSERT_TRUE(spy.Active());
-  FilterRef filter;
-  ASSERT_EQ(link.FindReceiverByUsbId(filter), S_OK);
+  DeviceRef filter;
+  ASSERT_TRUE(link.FindReceiverByUsbId(filter).Ok());
   ASSERT_TRUE(filter);
 
   // Only the receiver was bound, and only its filter is still held, once.
@@ -107,15 +108,15 @@ TEST_F(ReceiverLinkOverDirectShow, UsbIdSearchSkipsUnnamedDevicesFreesNamesAndHa
   // The enumerator was asked for one moniker at a time, up to the receiver's.
   EXPECT_EQ(system.monikers.asked, (std::vector<ULONG>{1, 1, 1}));
 
-  filter.Reset();
+  filter.reset();
   EXPECT_EQ(Unbalanced(), "");
 }
 
 TEST_F(ReceiverLinkOverDirectShow, UsbIdSearchReturnsTheBindFailureOfTheFirstMatch) {
   AddReceiver("rx").moniker.bindResult = E_ACCESSDENIED;
   FakeDevice& second = AddReceiver("second");
-  FilterRef filter;
-  EXPECT_EQ(link.FindReceiverByUsbId(filter), E_ACCESSDENIED);
+  DeviceRef filter;
+  EXPECT_EQ(link.FindReceiverByUsbId(filter), LinkStatus::Of(StatusKind::AccessDenied, E_ACCESSDENIED));
   EXPECT_FALSE(filter);
   EXPECT_TRUE(second.moniker.boundFor.empty());
   EXPECT_EQ(Unbalanced(), "");
@@ -124,8 +125,8 @@ TEST_F(ReceiverLinkOverDirectShow, UsbIdSearchReturnsTheBindFailureOfTheFirstMat
 TEST_F(ReceiverLinkOverDirectShow, ProbeSearchAsksEveryNodeWithExactRequests) {
   FakeDevice& webcam = AddWebcam("webcam");
   FakeDevice& receiver = AddReceiver("rx", L"a name without the identity");
-  FilterRef filter;
-  ASSERT_EQ(link.FindReceiverByProbeUnit(filter), S_OK);
+  DeviceRef filter;
+  ASSERT_TRUE(link.FindReceiverByProbeUnit(filter).Ok());
   ASSERT_TRUE(filter);
   EXPECT_EQ(Unbalanced(), "rx.filter=2 ");
 
@@ -150,7 +151,7 @@ TEST_F(ReceiverLinkOverDirectShow, ProbeSearchAsksEveryNodeWithExactRequests) {
   EXPECT_TRUE(Settings(receiver).calls.empty());
   for (const IID& iid : receiver.topology.createdFor) EXPECT_EQ(FromWinGuid(iid), IID_IKsControl);
 
-  filter.Reset();
+  filter.reset();
   EXPECT_EQ(Unbalanced(), "");
 }
 
@@ -158,8 +159,8 @@ TEST_F(ReceiverLinkOverDirectShow, ProbeSearchSkipsADeviceWithANodeThatWillNotOp
   FakeDevice& broken = system.AddDevice("broken", kReceiverName);
   broken.AddUnopenableNode(kCameraTerminal, E_ACCESSDENIED);
   broken.AddUnit(system.ledger, "broken.probe", ProbeUnitGuid, 4);
-  FilterRef filter;
-  EXPECT_EQ(link.FindReceiverByProbeUnit(filter), E_FAIL);
+  DeviceRef filter;
+  EXPECT_EQ(link.FindReceiverByProbeUnit(filter).kind, StatusKind::NotFound);
   EXPECT_FALSE(filter);
   EXPECT_TRUE(broken.controls[0]->calls.empty());
   EXPECT_EQ(Unbalanced(), "");
@@ -167,32 +168,32 @@ TEST_F(ReceiverLinkOverDirectShow, ProbeSearchSkipsADeviceWithANodeThatWillNotOp
 
 TEST_F(ReceiverLinkOverDirectShow, EmptyCategoryAndEnumeratorFailuresLeaveNothingHeld) {
   system.devEnum.result = S_FALSE;
-  FilterRef filter;
-  EXPECT_EQ(link.FindReceiverByUsbId(filter), E_FAIL);
+  DeviceRef filter;
+  EXPECT_EQ(link.FindReceiverByUsbId(filter).kind, StatusKind::NotFound);
   EXPECT_TRUE(system.debugLines.empty());
-  EXPECT_EQ(link.FindReceiverByProbeUnit(filter), E_FAIL);
+  EXPECT_EQ(link.FindReceiverByProbeUnit(filter).kind, StatusKind::NotFound);
   EXPECT_EQ(system.debugLines, (std::vector<std::wstring>{L"No video capture device was detected.\r\n\r\n"}));
 
   system.createResult = REGDB_E_CLASSNOTREG;
-  EXPECT_EQ(link.FindReceiverByProbeUnit(filter), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(link.FindReceiverByProbeUnit(filter).code, REGDB_E_CLASSNOTREG);
   system.createResult = S_OK;
   system.devEnum.result = E_OUTOFMEMORY;
   std::uint8_t block[60] = {};
-  EXPECT_EQ(link.SetCur(block, 60, nullptr), E_OUTOFMEMORY);
+  EXPECT_EQ(link.SetCur(block, 60, nullptr).code, E_OUTOFMEMORY);
   EXPECT_FALSE(filter);
   EXPECT_EQ(Unbalanced(), "");
 }
 
 TEST_F(ReceiverLinkOverDirectShow, SetCurSendsTheBlockToTheSettingsNodeHoldingItsOwnReference) {
   FakeDevice& receiver = AddReceiver("rx");
-  FilterRef filter;
-  ASSERT_EQ(link.FindReceiverByUsbId(filter), S_OK);
+  DeviceRef filter;
+  ASSERT_TRUE(link.FindReceiverByUsbId(filter).Ok());
   std::vector<LONG> refsDuringCalls;
   Settings(receiver).onProperty = [&] { refsDuringCalls.push_back(receiver.filter.Refs()); };
 
   std::uint8_t block[60];
   for (int i = 0; i < 60; ++i) block[i] = static_cast<std::uint8_t>(0xA0 + i);
-  ASSERT_EQ(link.SetCur(block, 60, filter.Get()), S_OK);
+  ASSERT_TRUE(link.SetCur(block, 60, filter).Ok());
 
   // The probe node (also an extension unit) was asked and passed over; the
   // settings node got the information query and then the SET.
@@ -210,7 +211,7 @@ TEST_F(ReceiverLinkOverDirectShow, SetCurSendsTheBlockToTheSettingsNodeHoldingIt
   // test + caller + the transfer's own reference, while it ran.
   EXPECT_EQ(refsDuringCalls, (std::vector<LONG>{3, 3}));
   EXPECT_EQ(Unbalanced(), "rx.filter=2 ");
-  filter.Reset();
+  filter.reset();
   EXPECT_EQ(Unbalanced(), "");
 }
 
@@ -218,11 +219,11 @@ TEST_F(ReceiverLinkOverDirectShow, GetCurAsksTheSizeThenReadsExactlyTheControlLe
   FakeDevice& receiver = AddReceiver("rx");
   FakeControl& settings = Settings(receiver);
   for (std::size_t i = 0; i < settings.value.size(); ++i) settings.value[i] = static_cast<std::uint8_t>(i * 3);
-  FilterRef filter;
-  ASSERT_EQ(link.FindReceiverByUsbId(filter), S_OK);
+  DeviceRef filter;
+  ASSERT_TRUE(link.FindReceiverByUsbId(filter).Ok());
 
   std::uint8_t buffer[60] = {};
-  ASSERT_EQ(link.GetCur(buffer, 60, filter.Get()), S_OK);
+  ASSERT_TRUE(link.GetCur(buffer, 60, filter).Ok());
   EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + 60), settings.value);
 
   const auto& calls = settings.calls;
@@ -235,7 +236,7 @@ TEST_F(ReceiverLinkOverDirectShow, GetCurAsksTheSizeThenReadsExactlyTheControlLe
   EXPECT_FALSE(calls[2].dataNull);
   EXPECT_EQ(calls[2].dataLength, 60u);
 
-  filter.Reset();
+  filter.reset();
   EXPECT_EQ(Unbalanced(), "");
 }
 
@@ -245,9 +246,9 @@ TEST_F(ReceiverLinkOverDirectShow, GetCurLeavesBytesBeyondAShortControlAndRefuse
   std::uint8_t buffer[60];
   std::fill(std::begin(buffer), std::end(buffer), std::uint8_t{0xEE});
   {
-    FilterRef filter;
-    ASSERT_EQ(link.FindReceiverByUsbId(filter), S_OK);
-    ASSERT_EQ(link.GetCur(buffer, 60, filter.Get()), S_OK);
+    DeviceRef filter;
+    ASSERT_TRUE(link.FindReceiverByUsbId(filter).Ok());
+    ASSERT_TRUE(link.GetCur(buffer, 60, filter).Ok());
   }
   EXPECT_TRUE(std::all_of(buffer, buffer + 32, [](std::uint8_t b) { return b == 0x11; }));
   EXPECT_TRUE(std::all_of(buffer + 32, buffer + 60, [](std::uint8_t b) { return b == 0xEE; }));
@@ -257,7 +258,7 @@ TEST_F(ReceiverLinkOverDirectShow, GetCurLeavesBytesBeyondAShortControlAndRefuse
   Settings(shortRx).value.assign(64, 0x22);
   std::fill(std::begin(buffer), std::end(buffer), std::uint8_t{0xEE});
   Settings(shortRx).calls.clear();
-  EXPECT_EQ(link.GetCur(buffer, 60, nullptr), HRESULT_FROM_WIN32(ERROR_MORE_DATA));
+  EXPECT_EQ(link.GetCur(buffer, 60, nullptr).kind, StatusKind::WrongLength);
   EXPECT_EQ(Settings(shortRx).calls.size(), 2u);
   EXPECT_TRUE(std::all_of(buffer, buffer + 60, [](std::uint8_t b) { return b == 0xEE; }));
   EXPECT_EQ(Unbalanced(), "");
@@ -266,9 +267,9 @@ TEST_F(ReceiverLinkOverDirectShow, GetCurLeavesBytesBeyondAShortControlAndRefuse
 TEST_F(ReceiverLinkOverDirectShow, NullFilterFindsTheReceiverForOneTransferOnly) {
   FakeDevice& receiver = AddReceiver("rx");
   std::uint8_t block[60] = {0x65};
-  ASSERT_EQ(link.SetCur(block, 60, nullptr), S_OK);
+  ASSERT_TRUE(link.SetCur(block, 60, nullptr).Ok());
   std::uint8_t answer[60] = {};
-  ASSERT_EQ(link.GetCur(answer, 60, nullptr), S_OK);
+  ASSERT_TRUE(link.GetCur(answer, 60, nullptr).Ok());
   EXPECT_EQ(answer[0], 0x65);
   EXPECT_EQ(receiver.moniker.boundFor.size(), 2u);
   EXPECT_EQ(Unbalanced(), "");
@@ -276,24 +277,24 @@ TEST_F(ReceiverLinkOverDirectShow, NullFilterFindsTheReceiverForOneTransferOnly)
 
 TEST_F(ReceiverLinkOverDirectShow, RefusedTransfersComeBackWithTheirResultAndNothingHeld) {
   FakeDevice& receiver = AddReceiver("rx");
-  FilterRef filter;
-  ASSERT_EQ(link.FindReceiverByUsbId(filter), S_OK);
+  DeviceRef filter;
+  ASSERT_TRUE(link.FindReceiverByUsbId(filter).Ok());
   std::uint8_t block[60] = {};
 
   Settings(receiver).setResult = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
-  EXPECT_EQ(link.SetCur(block, 60, filter.Get()), HRESULT_FROM_WIN32(ERROR_GEN_FAILURE));
+  EXPECT_EQ(link.SetCur(block, 60, filter), LinkStatus::Of(StatusKind::Refused, HRESULT_FROM_WIN32(ERROR_GEN_FAILURE)));
   Settings(receiver).readResult = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
-  EXPECT_EQ(link.GetCur(block, 60, filter.Get()), HRESULT_FROM_WIN32(ERROR_GEN_FAILURE));
+  EXPECT_EQ(link.GetCur(block, 60, filter), LinkStatus::Of(StatusKind::Refused, HRESULT_FROM_WIN32(ERROR_GEN_FAILURE)));
   Settings(receiver).readResult = S_OK;
   Settings(receiver).answerLength = 59;
-  EXPECT_EQ(link.GetCur(block, 60, filter.Get()), E_FAIL);
+  EXPECT_EQ(link.GetCur(block, 60, filter).kind, StatusKind::Failed);
 
   // A settings-unit node whose control cannot be created ends the walk.
   receiver.topology.nodes[3] = {KSNODETYPE_DEV_SPECIFIC, nullptr, E_ACCESSDENIED};
-  EXPECT_EQ(link.SetCur(block, 60, filter.Get()), E_ACCESSDENIED);
+  EXPECT_EQ(link.SetCur(block, 60, filter), LinkStatus::Of(StatusKind::AccessDenied, E_ACCESSDENIED));
 
   EXPECT_EQ(Unbalanced(), "rx.filter=2 ");
-  filter.Reset();
+  filter.reset();
   EXPECT_EQ(Unbalanced(), "");
 }
 
@@ -302,15 +303,15 @@ TEST(ReceiverLinkOnWine, EveryOperationFailsCleanlyWithoutVideoDevices) {
   ComApartment apartment;
   DirectShowCaptureStack stack;
   ReceiverLink link(stack);
-  FilterRef filter;
-  EXPECT_EQ(link.FindReceiverByUsbId(filter), E_FAIL);
+  DeviceRef filter;
+  EXPECT_EQ(link.FindReceiverByUsbId(filter).kind, StatusKind::NotFound);
   EXPECT_FALSE(filter);
-  EXPECT_EQ(link.FindReceiverByProbeUnit(filter), E_FAIL);
+  EXPECT_EQ(link.FindReceiverByProbeUnit(filter).kind, StatusKind::NotFound);
   EXPECT_FALSE(filter);
   std::uint8_t block[60];
   std::fill(std::begin(block), std::end(block), std::uint8_t{0x5A});
-  EXPECT_EQ(link.SetCur(block, 60, nullptr), E_FAIL);
-  EXPECT_EQ(link.GetCur(block, 60, nullptr), E_FAIL);
+  EXPECT_EQ(link.SetCur(block, 60, nullptr).kind, StatusKind::NotFound);
+  EXPECT_EQ(link.GetCur(block, 60, nullptr).kind, StatusKind::NotFound);
   EXPECT_TRUE(std::all_of(block, block + 60, [](std::uint8_t b) { return b == 0x5A; }));
 }
 

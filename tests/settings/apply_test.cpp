@@ -487,10 +487,10 @@ TEST_F(ApplyTest, Diagnostics) {
   };
   EXPECT_EQ(gets(), 1u);
   EXPECT_TRUE(Sets().empty());
-  const link::CaptureFilter* kept = model.m_diagLink.Get();
+  const link::VideoDevice* kept = model.m_diagLink.get();
   stack.ClearTransfers();
   model.OnGetCur();
-  EXPECT_EQ(model.m_diagLink.Get(), kept);
+  EXPECT_EQ(model.m_diagLink.get(), kept);
   EXPECT_EQ(gets(), 1u);
 
   // The block sweep reads every code from 1 to 14, 10 ms apart, and shows nothing.
@@ -506,7 +506,7 @@ TEST_F(ApplyTest, Diagnostics) {
   EXPECT_TRUE(view.messages.empty());
   model.OnDestroy();
   EXPECT_FALSE(model.m_diagLink);
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
 TEST_F(ApplyTest, DiagnosticWithoutReceiverEndsQuietly) {

@@ -485,10 +485,10 @@ TEST_F(SettingsModelTest, TeardownDropsTheCachedReceiver) {
   AddReceiver();
   model.OnInitDialog();
   EXPECT_NE(model.m_settings.Device(), nullptr);
-  EXPECT_GT(stack.FilterReferences(), 0);
+  EXPECT_GT(stack.OpenDevices(), 0);
   model.OnDestroy();
   EXPECT_EQ(model.m_settings.Device(), nullptr);
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
 }  // namespace

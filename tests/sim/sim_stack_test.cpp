@@ -7,7 +7,6 @@
 #include <set>
 #include <thread>
 
-#include "link/ks_request.h"
 #include "link/receiver_link.h"
 #include "link/receiver_settings.h"
 #include "link/utf8_codec.h"
@@ -17,36 +16,26 @@ namespace nerova::sim {
 namespace {
 
 using namespace std::chrono_literals;
-using link::FilterRef;
-using link::HResult;
-using link::kS_OK;
-
-// Direct requests to one node of a bound filter, below the link.
-struct NodeAccess {
-  HResult Property(const link::KsNodeRequest& request, void* data, std::uint32_t length,
-                   std::uint32_t& returned) {
-    return control->KsProperty(request.data(), 32, data, length, returned);
-  }
-  std::unique_ptr<link::Topology> topology;
-  std::unique_ptr<link::NodeControl> control;
-};
+using link::DeviceRef;
+using link::LinkStatus;
+using link::StatusKind;
+using link::UvcRequest;
 
 class Sim : public ::testing::Test {
  protected:
-  FilterRef BindFirst() {
-    std::unique_ptr<link::DeviceEnumeration> devices;
-    EXPECT_EQ(stack.EnumerateVideoInputs(devices), kS_OK);
-    std::unique_ptr<link::DeviceMoniker> moniker;
-    EXPECT_EQ(devices->Next(moniker), kS_OK);
-    FilterRef filter;
-    EXPECT_EQ(moniker->BindToFilter(filter), kS_OK);
-    return filter;
+  DeviceRef OpenFirst() {
+    std::unique_ptr<link::VideoInputList> inputs;
+    EXPECT_TRUE(stack.ListVideoInputs(inputs).Ok());
+    std::unique_ptr<link::VideoInput> input;
+    EXPECT_TRUE(inputs->Next(input));
+    DeviceRef device;
+    EXPECT_TRUE(input->Open(device).Ok());
+    return device;
   }
-  NodeAccess Open(const FilterRef& filter, std::uint32_t node) {
-    NodeAccess access;
-    EXPECT_EQ(filter->QueryTopology(access.topology), kS_OK);
-    EXPECT_EQ(access.topology->CreateNodeControl(node, access.control), kS_OK);
-    return access;
+  std::unique_ptr<link::ExtensionUnit> Unit(const DeviceRef& device, const link::Guid& guid) {
+    std::unique_ptr<link::ExtensionUnit> unit;
+    EXPECT_TRUE(device->FindExtensionUnit(guid, link::UnitSearch::ExtensionUnits, unit).Ok());
+    return unit;
   }
 
   std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
@@ -55,86 +44,58 @@ class Sim : public ::testing::Test {
 
 TEST_F(Sim, TheReceiverLooksLikeAUsbVideoDeviceWithTwoVendorUnits) {
   stack.AddReceiver();
-  std::unique_ptr<link::DeviceEnumeration> devices;
-  ASSERT_EQ(stack.EnumerateVideoInputs(devices), kS_OK);
-  std::unique_ptr<link::DeviceMoniker> moniker;
-  ASSERT_EQ(devices->Next(moniker), kS_OK);
-  std::wstring name;
-  ASSERT_EQ(moniker->GetDisplayName(name), kS_OK);
-  EXPECT_NE(name.find(L"vid_1d6b&pid_010c"), std::wstring::npos);
-  EXPECT_EQ(name.rfind(L"@device:pnp:\\\\?\\usb#", 0), 0u);
-  std::unique_ptr<link::DeviceMoniker> none;
-  EXPECT_EQ(devices->Next(none), link::kS_FALSE);
+  std::unique_ptr<link::VideoInputList> inputs;
+  ASSERT_TRUE(stack.ListVideoInputs(inputs).Ok());
+  std::unique_ptr<link::VideoInput> input;
+  ASSERT_TRUE(inputs->Next(input));
+  link::VideoInputName name;
+  ASSERT_TRUE(input->Name(name).Ok());
+  EXPECT_NE(name.displayName.find(L"vid_1d6b&pid_010c"), std::wstring::npos);
+  EXPECT_EQ(name.displayName.rfind(L"@device:pnp:\\\\?\\usb#", 0), 0u);
+  EXPECT_EQ(name.usb, link::kReceiverIdentity);
+  std::unique_ptr<link::VideoInput> none;
+  EXPECT_FALSE(inputs->Next(none));
 
-  FilterRef filter;
-  ASSERT_EQ(moniker->BindToFilter(filter), kS_OK);
-  std::unique_ptr<link::Topology> topology;
-  ASSERT_EQ(filter->QueryTopology(topology), kS_OK);
-  std::uint32_t count = 0;
-  ASSERT_EQ(topology->GetNumNodes(count), kS_OK);
-  int units = 0;
-  for (std::uint32_t node = 0; node < count; ++node) {
-    link::Guid type;
-    ASSERT_EQ(topology->GetNodeType(node, type), kS_OK);
-    std::unique_ptr<link::NodeControl> control;
-    ASSERT_EQ(topology->CreateNodeControl(node, control), kS_OK);
-    for (const link::Guid& unit : {link::ProbeUnitGuid, link::SettingsUnitGuid}) {
-      std::uint8_t info[32] = {};
-      std::uint32_t returned = 0;
-      const auto request = link::NodeGetRequest(unit, link::kUnitInfoProperty, node);
-      if (control->KsProperty(request.data(), 32, info, 32, returned) == kS_OK) {
-        EXPECT_EQ(type, link::KSNODETYPE_DEV_SPECIFIC);
-        EXPECT_EQ(std::memcmp(info, unit.bytes.data(), 16), 0);
-        ++units;
-      } else {
-        EXPECT_NE(std::memcmp(info, unit.bytes.data(), 16), 0);
-      }
+  DeviceRef device;
+  ASSERT_TRUE(input->Open(device).Ok());
+  for (const link::Guid& guid : {link::ProbeUnitGuid, link::SettingsUnitGuid}) {
+    for (const link::UnitSearch search : {link::UnitSearch::ExtensionUnits, link::UnitSearch::EveryEntity}) {
+      std::unique_ptr<link::ExtensionUnit> unit;
+      EXPECT_TRUE(device->FindExtensionUnit(guid, search, unit).Ok());
+      EXPECT_TRUE(unit);
     }
   }
-  EXPECT_EQ(units, 2);
-  EXPECT_GT(count, 2u);
+  std::unique_ptr<link::ExtensionUnit> other;
+  EXPECT_EQ(device->FindExtensionUnit(link::Guid{}, link::UnitSearch::EveryEntity, other).kind,
+            StatusKind::NotFound);
+  EXPECT_FALSE(other);
 }
 
 TEST_F(Sim, TheSettingsControlHas60BytesAndChecksItsRequests) {
   stack.AddReceiver();
-  FilterRef filter = BindFirst();
-  NodeAccess settings = Open(filter, 3);
+  DeviceRef device = OpenFirst();
+  std::unique_ptr<link::ExtensionUnit> settings = Unit(device, link::SettingsUnitGuid);
   std::uint32_t returned = 0;
-  EXPECT_EQ(
-      settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 3), nullptr, 0, returned),
-      link::kMoreData);
-  EXPECT_EQ(returned, 60u);
+  std::uint8_t length[2] = {};
+  EXPECT_TRUE(settings->Query(3, UvcRequest::GetLen, length, 2, returned).Ok());
+  EXPECT_EQ(length[0] | length[1] << 8, 60);
+  std::uint8_t info = 0;
+  EXPECT_TRUE(settings->Query(3, UvcRequest::GetInfo, &info, 1, returned).Ok());
+  EXPECT_EQ(info, 0x03);
   std::uint8_t block[60] = {0x66};
-  EXPECT_EQ(
-      settings.Property(link::NodeSetRequest(link::SettingsUnitGuid, 3, 3), block, 60, returned),
-      kS_OK);
+  EXPECT_TRUE(settings->Query(3, UvcRequest::SetCur, block, 60, returned).Ok());
   std::uint8_t answer[60] = {};
-  EXPECT_EQ(
-      settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 3), answer, 60, returned),
-      kS_OK);
+  EXPECT_TRUE(settings->Query(3, UvcRequest::GetCur, answer, 60, returned).Ok());
   EXPECT_EQ(returned, 60u);
   EXPECT_STREQ(reinterpret_cast<const char*>(answer + 1), "2.4.7");
 
-  // Wrong node id, missing topology flag, another unit's set, another control.
-  EXPECT_NE(
-      settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 2), answer, 60, returned),
-      kS_OK);
-  EXPECT_NE(settings.Property(link::BuildKsNodeRequest(link::SettingsUnitGuid, 3, 1, 3), answer, 60,
-                              returned),
-            kS_OK);
-  EXPECT_EQ(
-      settings.Property(link::NodeGetRequest(link::ProbeUnitGuid, 3, 3), answer, 60, returned),
-      kSetNotFound);
-  EXPECT_EQ(
-      settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 2, 3), answer, 60, returned),
-      kNotFound);
-  // A short buffer learns the length and is left alone.
+  // Another control, the probe unit's controls, a short buffer.
+  EXPECT_EQ(settings->Query(2, UvcRequest::GetCur, answer, 60, returned), kNotFound);
+  EXPECT_EQ(Unit(device, link::ProbeUnitGuid)->Query(3, UvcRequest::GetCur, answer, 60, returned), kNotFound);
   std::uint8_t small[8] = {};
-  EXPECT_EQ(
-      settings.Property(link::NodeGetRequest(link::SettingsUnitGuid, 3, 3), small, 8, returned),
-      link::kMoreData);
-  EXPECT_EQ(returned, 60u);
+  EXPECT_EQ(settings->Query(3, UvcRequest::GetCur, small, 8, returned), kMoreData);
   EXPECT_EQ(small[0], 0);
+  EXPECT_EQ(settings->Query(3, UvcRequest::SetCur, block, 8, returned), kInsufficientBuffer);
 }
 
 TEST_F(Sim, RssiWandersOverTime) {
@@ -164,22 +125,23 @@ TEST_F(Sim, ARebootVanishesForItsTimeAndReturnsAsANewDevice) {
   stack.SetPresenceListener([&](const PresenceEvent& e) { events.push_back(e); });
   link::ReceiverLink link(stack);
 
-  FilterRef old;
-  ASSERT_EQ(link.FindReceiverByUsbId(old), kS_OK);
+  DeviceRef old;
+  ASSERT_TRUE(link.FindReceiverByUsbId(old).Ok());
   std::uint8_t block[60] = {0x04};
   std::memcpy(block + 1, "wifiname=Porch", 14);
-  ASSERT_EQ(link.SetCur(block, 60, old.Get()), kS_OK);
+  ASSERT_TRUE(link.SetCur(block, 60, old).Ok());
   block[0] = 0x64;
   std::memset(block + 1, 0, 59);
-  ASSERT_EQ(link.SetCur(block, 60, old.Get()), kS_OK);
+  ASSERT_TRUE(link.SetCur(block, 60, old).Ok());
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].change, PresenceChange::Vanished);
   EXPECT_EQ(events[0].reason, PresenceReason::Reboot);
 
-  std::unique_ptr<link::DeviceEnumeration> devices;
-  EXPECT_EQ(stack.EnumerateVideoInputs(devices), link::kS_FALSE);
-  EXPECT_FALSE(devices);
-  EXPECT_NE(link.SetCur(block, 60, old.Get()), kS_OK);
+  std::unique_ptr<link::VideoInputList> inputs;
+  EXPECT_TRUE(stack.ListVideoInputs(inputs).Ok());
+  std::unique_ptr<link::VideoInput> none;
+  EXPECT_FALSE(inputs->Next(none));
+  EXPECT_FALSE(link.SetCur(block, 60, old).Ok());
   clock->Advance(4999ms);
   stack.Update();
   EXPECT_FALSE(receiver.IsPresent());
@@ -194,11 +156,11 @@ TEST_F(Sim, ARebootVanishesForItsTimeAndReturnsAsANewDevice) {
   // The filter from before the restart is dead; a fresh one works and the
   // written name survived.
   block[0] = 0x04;
-  EXPECT_EQ(link.SetCur(block, 60, old.Get()), kDeviceNotConnected);
+  EXPECT_EQ(link.SetCur(block, 60, old), kDeviceNotConnected);
   EXPECT_EQ(receiver.Values().wifiName, "Porch");
-  FilterRef fresh;
-  ASSERT_EQ(link.FindReceiverByUsbId(fresh), kS_OK);
-  EXPECT_EQ(link.SetCur(block, 60, fresh.Get()), kS_OK);
+  DeviceRef fresh;
+  ASSERT_TRUE(link.FindReceiverByUsbId(fresh).Ok());
+  EXPECT_TRUE(link.SetCur(block, 60, fresh).Ok());
 }
 
 TEST_F(Sim, UnplugAndReplugAreTold) {
@@ -227,7 +189,7 @@ TEST_F(Sim, AnUnplugDuringARestartKeepsItAway) {
   receiver.SetRebootTime(1s);
   link::ReceiverLink link(stack);
   std::uint8_t block[60] = {0x64};
-  ASSERT_EQ(link.SetCur(block, 60, nullptr), kS_OK);
+  ASSERT_TRUE(link.SetCur(block, 60, nullptr).Ok());
   receiver.Unplug();
   clock->Advance(2s);
   EXPECT_FALSE(receiver.IsPresent());
@@ -239,48 +201,49 @@ TEST_F(Sim, FaultsOfEnumerationAndTopology) {
   Device camera = stack.AddCamera();
   Device receiver = stack.AddReceiver();
   link::ReceiverLink link(stack);
-  FilterRef filter;
+  DeviceRef filter;
 
   // A camera without the units listed first does not stop the probe search.
-  ASSERT_EQ(link.FindReceiverByProbeUnit(filter), kS_OK);
-  filter.Reset();
-  receiver.SetNodeOpenResult(1, link::kE_FAIL);
-  EXPECT_EQ(link.FindReceiverByProbeUnit(filter), link::kE_FAIL);
+  ASSERT_TRUE(link.FindReceiverByProbeUnit(filter).Ok());
+  filter.reset();
+  receiver.SetNodeOpenResult(1, kGenFailure);
+  EXPECT_EQ(link.FindReceiverByProbeUnit(filter).kind, StatusKind::NotFound);
   receiver.ClearFaults();
   receiver.SetTopologyAvailable(false);
-  EXPECT_EQ(link.FindReceiverByProbeUnit(filter), link::kE_FAIL);
+  EXPECT_EQ(link.FindReceiverByProbeUnit(filter).kind, StatusKind::NotFound);
   receiver.ClearFaults();
-  receiver.SetBindResult(static_cast<HResult>(0x80070005u));
-  EXPECT_EQ(link.FindReceiverByUsbId(filter), static_cast<HResult>(0x80070005u));
+  receiver.SetBindResult(kAccessDenied);
+  EXPECT_EQ(link.FindReceiverByUsbId(filter), kAccessDenied);
   receiver.ClearFaults();
   stack.SetEnumerateResult(kClassNotRegistered);
   EXPECT_EQ(link.FindReceiverByProbeUnit(filter), kClassNotRegistered);
-  stack.SetEnumerateResult(kS_OK);
+  stack.SetEnumerateResult(LinkStatus::Success());
 
   camera.Unplug();
   receiver.Unplug();
-  EXPECT_EQ(link.FindReceiverByProbeUnit(filter), link::kE_FAIL);
+  EXPECT_EQ(link.FindReceiverByProbeUnit(filter).kind, StatusKind::NotFound);
   ASSERT_EQ(stack.DebugLines().size(), 1u);
   EXPECT_EQ(stack.DebugLines()[0], L"No video capture device was detected.\r\n\r\n");
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
 TEST_F(Sim, RefusalsCountDownOrStayPerCommand) {
   Device receiver = stack.AddReceiver();
   link::ReceiverLink link(stack);
   std::uint8_t block[60] = {0x02};
-  receiver.RefuseNextSets(2, static_cast<HResult>(0x80070015u));
-  EXPECT_EQ(link.SetCur(block, 60, nullptr), static_cast<HResult>(0x80070015u));
-  EXPECT_EQ(link.SetCur(block, 60, nullptr), static_cast<HResult>(0x80070015u));
-  EXPECT_EQ(link.SetCur(block, 60, nullptr), kS_OK);
+  const LinkStatus notReady = LinkStatus::Of(StatusKind::Failed, static_cast<std::int32_t>(0x80070015u));
+  receiver.RefuseNextSets(2, notReady);
+  EXPECT_EQ(link.SetCur(block, 60, nullptr), notReady);
+  EXPECT_EQ(link.SetCur(block, 60, nullptr), notReady);
+  EXPECT_TRUE(link.SetCur(block, 60, nullptr).Ok());
   receiver.RefuseSets(0x02);
   EXPECT_EQ(link.SetCur(block, 60, nullptr), kGenFailure);
   block[0] = 0x04;
-  EXPECT_EQ(link.SetCur(block, 60, nullptr), kS_OK);
+  EXPECT_TRUE(link.SetCur(block, 60, nullptr).Ok());
   receiver.RefuseGets(0x04);
   EXPECT_EQ(link.GetCur(block, 60, nullptr), kGenFailure);
   receiver.ClearFaults();
-  EXPECT_EQ(link.GetCur(block, 60, nullptr), kS_OK);
+  EXPECT_TRUE(link.GetCur(block, 60, nullptr).Ok());
   EXPECT_STREQ(reinterpret_cast<const char*>(block + 1), "wifiname=TAVI_5G_3F7A21");
 }
 
@@ -288,9 +251,9 @@ TEST_F(Sim, TheLogRecordsEveryRequestInOrderAndKeepsTheNewest) {
   stack.AddReceiver();
   link::ReceiverLink link(stack);
   std::uint8_t block[60] = {0x65};
-  ASSERT_EQ(link.SetCur(block, 60, nullptr), kS_OK);
+  ASSERT_TRUE(link.SetCur(block, 60, nullptr).Ok());
   clock->Advance(250ms);
-  ASSERT_EQ(link.GetCur(block, 60, nullptr), kS_OK);
+  ASSERT_TRUE(link.GetCur(block, 60, nullptr).Ok());
   const auto log = stack.Transfers();
   std::vector<TransferKind> kinds;
   for (const TransferRecord& r : log) kinds.push_back(r.kind);
@@ -336,7 +299,7 @@ TEST_F(Sim, ATestThreadMayWatchAndMeddleWhileAnotherTalks) {
   settingsThread.join();
   EXPECT_EQ(receiver.Values().longPressTime, 149);
   EXPECT_LE(seen, 500u);
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
 }  // namespace

@@ -279,12 +279,12 @@ TEST(SettingsWindow, CloseEndsTheModalRunAndReleasesTheReceiver) {
   {
     DialogRunner window(stack);
     ASSERT_TRUE(window.Started());
-    EXPECT_GT(stack.FilterReferences(), 0);
+    EXPECT_GT(stack.OpenDevices(), 0);
     PostMessageW(window.Window(), WM_CLOSE, 0, 0);
     ASSERT_TRUE(window.Join(std::chrono::seconds(20)));
     EXPECT_EQ(window.Result(), IDCANCEL);
   }
-  EXPECT_EQ(stack.FilterReferences(), 0);
+  EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
 }  // namespace

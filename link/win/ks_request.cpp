@@ -1,8 +1,8 @@
-#include "link/ks_request.h"
+#include "link/win/ks_request.h"
 
 #include <cstring>
 
-namespace nerova::link {
+namespace nerova::link::win {
 namespace {
 
 void PutLe32(std::uint8_t* at, std::uint32_t value) {
@@ -41,4 +41,4 @@ bool ParseKsNodeRequest(const void* bytes, std::uint32_t length, KsNodeFields& o
   return true;
 }
 
-}  // namespace nerova::link
+}  // namespace nerova::link::win

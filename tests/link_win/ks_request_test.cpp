@@ -1,8 +1,8 @@
-#include "link/ks_request.h"
+#include "link/win/ks_request.h"
 
 #include <gtest/gtest.h>
 
-namespace nerova::link {
+namespace nerova::link::win {
 namespace {
 
 TEST(KsRequest, SettingsControlRequestsHaveTheKernelStreamingLayout) {
@@ -38,4 +38,4 @@ TEST(KsRequest, ParsesWhatItBuildsAndRejectsShortRequests) {
 }
 
 }  // namespace
-}  // namespace nerova::link
+}  // namespace nerova::link::win
