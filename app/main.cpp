@@ -2,10 +2,13 @@
 #include <windows.h>
 
 #include "app/orlenk_app.h"
+#include "link/win/directshow_capture_stack.h"
 
 namespace {
 
-nerova::app::COrlenkApp theApp;
+// The receiver is reached through DirectShow and Kernel Streaming.
+nerova::link::win::DirectShowCaptureStack captureStack;
+nerova::app::COrlenkApp theApp(captureStack);
 
 }  // namespace
 

@@ -43,11 +43,7 @@ class PopupMenu {
 
 }  // namespace
 
-MainDlg::MainDlg() : ui::Dialog(IDD_HOST) {
-  // One host per process run; tests run several in turn.
-  g_bSettingsClosed = false;
-  g_bHideOnFirstErase = true;
-}
+MainDlg::MainDlg(link::CaptureStack& stack) : ui::Dialog(IDD_HOST), m_stack(stack) {}
 
 MainDlg::~MainDlg() = default;
 
@@ -175,7 +171,7 @@ void MainDlg::OnTrayExit() {
 }
 
 void MainDlg::StartSettingsThread() {
-  SettingsThread thread = app::StartSettingsThread(Handle());
+  SettingsThread thread = app::StartSettingsThread(Handle(), m_stack);
   m_hSettingsThread = std::move(thread.handle);
   m_session = m_hSettingsThread ? std::move(thread.session) : nullptr;
 }

@@ -15,6 +15,8 @@
 #include "app/settings_thread.h"
 #include "ui/dialog.h"
 
+#include "nerova_version.h"
+
 namespace nerova::app {
 
 // Main thread only.
@@ -25,12 +27,14 @@ extern DEV_BROADCAST_DEVICEINTERFACE_W g_deviceFilter;
 
 // The tip of the tray icon.
 inline constexpr wchar_t kTrayTipName[] = L"Nerova Wireless Receiver Setting ";
-inline constexpr wchar_t kTrayTipVersion[] = L"V1.1";
+inline constexpr wchar_t kTrayTipVersion[] = NEROVA_VERSION_CAPTION;
 inline constexpr wchar_t kTrayExitText[] = L"Exit(&E)";
 
 class MainDlg : public ui::Dialog {
  public:
-  MainDlg();
+  // Its settings windows talk to the receiver through `stack`, which must
+  // outlive the host and its settings threads.
+  explicit MainDlg(link::CaptureStack& stack);
   ~MainDlg() override;
 
   // After RunModal: waits up to `timeoutMs` for every settings thread this
@@ -68,6 +72,7 @@ class MainDlg : public ui::Dialog {
   void ReapStoppedThreads();
   void FillTrayIcon();
 
+  link::CaptureStack& m_stack;
   ui::KernelHandle m_hSettingsThread;
   std::shared_ptr<SettingsSession> m_session;
   // Stopped threads that may still be unwinding.

@@ -4,6 +4,8 @@
 // shutdown.
 #include <windows.h>
 
+#include "link/capture_stack.h"
+
 namespace nerova::app {
 
 // Set by InitInstance, given back to GdiplusShutdown by ExitInstance.
@@ -11,7 +13,9 @@ extern ULONG_PTR g_gdiplusToken;
 
 class COrlenkApp {
  public:
-  COrlenkApp() = default;
+  // The program's settings windows talk to the receiver through `stack`,
+  // which must outlive the object.
+  explicit COrlenkApp(link::CaptureStack& stack) : m_stack(stack) {}
   COrlenkApp(const COrlenkApp&) = delete;
   COrlenkApp& operator=(const COrlenkApp&) = delete;
 
@@ -28,6 +32,7 @@ class COrlenkApp {
   // stopped answering): the process ends without the orderly shutdown, which
   // could wait on what such a thread holds.
   bool m_bThreadsLeft = false;
+  link::CaptureStack& m_stack;
 };
 
 }  // namespace nerova::app

@@ -3,9 +3,8 @@
 #include <utility>
 
 #include "app/app_messages.h"
-#include "app/gated_capture_stack.h"
+#include "app/access_gate.h"
 #include "link/win/pump_wait.h"
-#include "settings/win/application_capture_stack.h"
 #include "settings/win/orlenk_dlg.h"
 #include "ui/escaped_exception.h"
 #include "ui/thread_stop.h"
@@ -17,6 +16,7 @@ namespace {
 struct ThreadStart {
   HWND host;
   std::shared_ptr<SettingsSession> session;
+  link::CaptureStack& stack;
 };
 
 // The window object is published to the host for exactly its life.
@@ -31,7 +31,7 @@ class Attachment {
   SettingsSession& m_session;
 };
 
-DWORD RunSettingsWindow(HWND host, SettingsSession& session) {
+DWORD RunSettingsWindow(HWND host, SettingsSession& session, link::CaptureStack& stack) {
   // The thread's message queue exists before the stop flag is first read,
   // so a stop either finds the queue for its WM_QUIT or is seen here.
   MSG peek;
@@ -45,9 +45,8 @@ DWORD RunSettingsWindow(HWND host, SettingsSession& session) {
       [pump = std::make_shared<link::win::WindowsPump>()] { pump->PumpWait(0); });
   INT_PTR result = -1;
   {
-    GatedCaptureStack stack(session.Access(), settings::win::ApplicationCaptureStack(),
-                            [&session] { session.StopTookEffect(); });
-    settings::win::COrlenkDlg dialog(stack);
+    AccessGate gate(session.Access(), [&session] { session.StopTookEffect(); });
+    settings::win::COrlenkDlg dialog(stack, gate);
     {
       Attachment attachment(session, dialog);
       result = dialog.RunModal();
@@ -61,7 +60,7 @@ DWORD WINAPI SettingsThreadProc(LPVOID parameter) {
   std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(parameter));
   DWORD exitCode = kStoppedThreadExitCode;
   try {
-    exitCode = RunSettingsWindow(start->host, *start->session);
+    exitCode = RunSettingsWindow(start->host, *start->session, start->stack);
   } catch (...) {
     ui::ReportEscapedException("the settings thread");
   }
@@ -72,10 +71,10 @@ DWORD WINAPI SettingsThreadProc(LPVOID parameter) {
 
 }  // namespace
 
-SettingsThread StartSettingsThread(HWND host) {
+SettingsThread StartSettingsThread(HWND host, link::CaptureStack& stack) {
   SettingsThread thread;
   thread.session = std::make_shared<SettingsSession>();
-  auto start = std::make_unique<ThreadStart>(ThreadStart{host, thread.session});
+  auto start = std::make_unique<ThreadStart>(ThreadStart{host, thread.session, stack});
   DWORD threadId = 0;
   thread.handle = ui::KernelHandle(CreateThread(nullptr, 0, &SettingsThreadProc, start.get(), 0, &threadId));
   if (!thread.handle) return thread;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/settings_session.h"
+#include "link/capture_stack.h"
 #include "ui/handles.h"
 
 namespace nerova::app {
@@ -19,8 +20,9 @@ struct SettingsThread {
   std::shared_ptr<SettingsSession> session;
 };
 
-// Starts a settings thread that reports to `host`. The handle is empty when
-// the thread could not be created.
-SettingsThread StartSettingsThread(HWND host);
+// Starts a settings thread that reports to `host` and talks to the receiver
+// through `stack`, which must outlive it. The handle is empty when the
+// thread could not be created.
+SettingsThread StartSettingsThread(HWND host, link::CaptureStack& stack);
 
 }  // namespace nerova::app

@@ -90,15 +90,6 @@ class CaptureStack {
   virtual LinkStatus ListVideoInputs(std::unique_ptr<VideoInputList>& out) = 0;
   // A line for the developer (the debugger on Windows).
   virtual void DebugOutput(const wchar_t* text) = 0;
-
-  // Whoever may stop the caller's use of the receiver (the tray host, when it
-  // replaces the settings window) lets a sequence held here complete whole,
-  // briefly; StopRequested tells that such a stop has come. Nothing of the
-  // kind on a stack of its own.
-  virtual void HoldForWholeSequence(bool /*hold*/) {}
-  virtual bool StopRequested() const { return false; }
-  // Another user of the receiver has it now, so that an exchange would wait.
-  virtual bool Busy() const { return false; }
 };
 
 }  // namespace nerova::link

@@ -10,10 +10,40 @@ constexpr wchar_t kNoDeviceLine[] = L"No video capture device was detected.\r\n\
 
 const LinkStatus kNoReceiver = LinkStatus::Of(StatusKind::NotFound);
 
+class Open final : public ExchangeGate {
+ public:
+  LinkStatus Run(const std::function<LinkStatus()>& exchange) override { return exchange(); }
+  void HoldForWholeSequence(bool) override {}
+  bool StopRequested() const override { return false; }
+  bool Busy() const override { return false; }
+};
+
 }  // namespace
+
+ExchangeGate& OpenGate() {
+  static Open gate;
+  return gate;
+}
 
 LinkStatus ReceiverLink::FindReceiverByUsbId(DeviceRef& out) {
   out.reset();
+  return m_gate.Run([&] { return FindByUsbId(out); });
+}
+
+LinkStatus ReceiverLink::FindReceiverByProbeUnit(DeviceRef& out) {
+  out.reset();
+  return m_gate.Run([&] { return FindByProbeUnit(out); });
+}
+
+LinkStatus ReceiverLink::SetCur(const std::uint8_t* data, std::uint32_t length, const DeviceRef& device) {
+  return m_gate.Run([&] { return Set(data, length, device); });
+}
+
+LinkStatus ReceiverLink::GetCur(std::uint8_t* buffer, std::uint32_t capacity, const DeviceRef& device) {
+  return m_gate.Run([&] { return Get(buffer, capacity, device); });
+}
+
+LinkStatus ReceiverLink::FindByUsbId(DeviceRef& out) {
   std::unique_ptr<VideoInputList> inputs;
   if (const LinkStatus status = m_stack.ListVideoInputs(inputs); !status.Ok()) return status;
   if (!inputs) return kNoReceiver;
@@ -32,8 +62,7 @@ LinkStatus ReceiverLink::FindReceiverByUsbId(DeviceRef& out) {
   return kNoReceiver;
 }
 
-LinkStatus ReceiverLink::FindReceiverByProbeUnit(DeviceRef& out) {
-  out.reset();
+LinkStatus ReceiverLink::FindByProbeUnit(DeviceRef& out) {
   std::unique_ptr<VideoInputList> inputs;
   if (const LinkStatus status = m_stack.ListVideoInputs(inputs); !status.Ok()) return status;
 
@@ -57,14 +86,14 @@ LinkStatus ReceiverLink::FindSettingsUnit(const DeviceRef& device, std::unique_p
   // The caller's device, held for the call; or the receiver, for this call only.
   DeviceRef held = device;
   if (!held) {
-    if (const LinkStatus status = FindReceiverByUsbId(held); !status.Ok()) return status;
+    if (const LinkStatus status = FindByUsbId(held); !status.Ok()) return status;
   }
   const LinkStatus status = held->FindExtensionUnit(SettingsUnitGuid, UnitSearch::ExtensionUnits, unit);
   if (status.Ok() && !unit) return LinkStatus::Of(StatusKind::Failed);
   return status;
 }
 
-LinkStatus ReceiverLink::SetCur(const std::uint8_t* data, std::uint32_t length, const DeviceRef& device) {
+LinkStatus ReceiverLink::Set(const std::uint8_t* data, std::uint32_t length, const DeviceRef& device) {
   if (data == nullptr && length != 0) return LinkStatus::Of(StatusKind::Failed);
   std::unique_ptr<ExtensionUnit> unit;
   if (const LinkStatus status = FindSettingsUnit(device, unit); !status.Ok()) return status;
@@ -73,7 +102,7 @@ LinkStatus ReceiverLink::SetCur(const std::uint8_t* data, std::uint32_t length, 
   return unit->Query(kSettingsControl, UvcRequest::SetCur, const_cast<std::uint8_t*>(data), length, sent);
 }
 
-LinkStatus ReceiverLink::GetCur(std::uint8_t* buffer, std::uint32_t capacity, const DeviceRef& device) {
+LinkStatus ReceiverLink::Get(std::uint8_t* buffer, std::uint32_t capacity, const DeviceRef& device) {
   if (buffer == nullptr && capacity != 0) return LinkStatus::Of(StatusKind::Failed);
   std::unique_ptr<ExtensionUnit> unit;
   if (const LinkStatus status = FindSettingsUnit(device, unit); !status.Ok()) return status;

@@ -2,10 +2,11 @@
 // The transport to the receiver: finding it among the video input devices and
 // moving one block through control 3 of its settings unit with SET_CUR and
 // GET_CUR. Holds no state between calls; every transfer looks for the
-// settings unit afresh.
+// settings unit afresh. Each operation is one exchange of its gate.
 #include <cstdint>
 
 #include "link/capture_stack.h"
+#include "link/exchange_gate.h"
 
 namespace nerova::link {
 
@@ -19,7 +20,7 @@ inline bool IsReceiver(const VideoInputName& name) { return name.usb == kReceive
 
 class ReceiverLink {
  public:
-  explicit ReceiverLink(CaptureStack& stack) : m_stack(stack) {}
+  explicit ReceiverLink(CaptureStack& stack, ExchangeGate& gate = OpenGate()) : m_stack(stack), m_gate(gate) {}
   ReceiverLink(const ReceiverLink&) = delete;
   ReceiverLink& operator=(const ReceiverLink&) = delete;
 
@@ -36,27 +37,33 @@ class ReceiverLink {
   LinkStatus GetCur(std::uint8_t* buffer, std::uint32_t capacity, const DeviceRef& device);
 
   // Holds a sequence of transfers that must complete whole for its scope
-  // (see CaptureStack::HoldForWholeSequence).
+  // (see ExchangeGate::HoldForWholeSequence).
   class WholeSequence {
    public:
-    explicit WholeSequence(ReceiverLink& link) : m_stack(link.m_stack) { m_stack.HoldForWholeSequence(true); }
-    ~WholeSequence() { m_stack.HoldForWholeSequence(false); }
+    explicit WholeSequence(ReceiverLink& link) : m_gate(link.m_gate) { m_gate.HoldForWholeSequence(true); }
+    ~WholeSequence() { m_gate.HoldForWholeSequence(false); }
     WholeSequence(const WholeSequence&) = delete;
     WholeSequence& operator=(const WholeSequence&) = delete;
 
    private:
-    CaptureStack& m_stack;
+    ExchangeGate& m_gate;
   };
   // The caller's use of the receiver is being stopped: it is to change
   // nothing beyond the sequence it holds.
-  bool StopRequested() const { return m_stack.StopRequested(); }
+  bool StopRequested() const { return m_gate.StopRequested(); }
   // An exchange would have to wait for another user of the receiver.
-  bool Busy() const { return m_stack.Busy(); }
+  bool Busy() const { return m_gate.Busy(); }
 
  private:
+  // The operations themselves, inside their exchange.
+  LinkStatus FindByUsbId(DeviceRef& out);
+  LinkStatus FindByProbeUnit(DeviceRef& out);
   LinkStatus FindSettingsUnit(const DeviceRef& device, std::unique_ptr<ExtensionUnit>& unit);
+  LinkStatus Set(const std::uint8_t* data, std::uint32_t length, const DeviceRef& device);
+  LinkStatus Get(std::uint8_t* buffer, std::uint32_t capacity, const DeviceRef& device);
 
   CaptureStack& m_stack;
+  ExchangeGate& m_gate;
 };
 
 }  // namespace nerova::link

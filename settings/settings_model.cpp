@@ -29,9 +29,12 @@ constexpr int kEndTrack = 8;
 
 }  // namespace
 
-SettingsModel::SettingsModel(SettingsView& view, link::ReceiverLink& link, link::MessagePump& pump,
-                             const link::TextCodec& codec)
-    : m_view(view), m_link(link), m_pump(pump), m_settings(link, pump, codec) {}
+SettingsModel::SettingsModel(SettingsView& view, link::Receiver& receiver, link::MessagePump& pump)
+    : m_view(view),
+      m_receiver(receiver),
+      m_link(receiver.Link()),
+      m_pump(pump),
+      m_settings(receiver.Settings()) {}
 
 void SettingsModel::OnInitDialog() {
   m_bLoaded = false;
@@ -63,7 +66,7 @@ void SettingsModel::OnInitDialog() {
 
 void SettingsModel::OnDestroy() {
   m_diagLink.reset();
-  m_settings.ReleaseDevice();
+  m_receiver.Release();
 }
 
 void SettingsModel::OnRefresh() { Submit(Command::Refresh); }
@@ -170,7 +173,7 @@ void SettingsModel::RunPollTick() {
 void SettingsModel::Pause() { m_pump.PumpWait(kReadPauseMs); }
 
 void SettingsModel::LoadSettings() {
-  if (m_settings.ReadShortVersion().empty()) {
+  if (!m_receiver.Answers()) {
     m_nRssi = 0;
     UpdateRssiView();
     m_view.SetControlText(IDC_FIRMWARE_VERSION, L"");
@@ -213,7 +216,7 @@ void SettingsModel::LoadSettings() {
 }
 
 void SettingsModel::CheckDevice() {
-  if (m_settings.ReadShortVersion().empty()) {
+  if (!m_receiver.Answers()) {
     m_bLoaded = false;
     m_bDevicePresent = false;
     EnableDeviceControls();

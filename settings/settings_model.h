@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "link/message_pump.h"
-#include "link/receiver_link.h"
-#include "link/receiver_settings.h"
-#include "link/text_codec.h"
+#include "link/receiver.h"
 #include "settings/apply_check.h"
 #include "settings/apply_sequence.h"
 #include "settings/settings_view.h"
 #include "settings/stored_settings.h"
+
+#include "nerova_version.h"
 
 namespace nerova::settings {
 
@@ -31,14 +31,14 @@ inline constexpr unsigned kPollPeriodMs = 2000;
 inline constexpr unsigned kRebootPollPeriodMs = 10000;
 
 inline constexpr std::wstring_view kProductName = L"Nerova Wireless Receiver Setting ";
-inline constexpr std::wstring_view kProductVersion = L"V1.1";
+inline constexpr std::wstring_view kProductVersion = NEROVA_VERSION_CAPTION;
 inline constexpr std::wstring_view kSignalLabelPicture = L"Signal Strength:";
 inline constexpr std::wstring_view kSignalLabelNumber = L"RSSI:";
 
 class SettingsModel {
  public:
-  SettingsModel(SettingsView& view, link::ReceiverLink& link, link::MessagePump& pump,
-                const link::TextCodec& codec);
+  // `receiver` and `pump` must outlive the model.
+  SettingsModel(SettingsView& view, link::Receiver& receiver, link::MessagePump& pump);
   SettingsModel(const SettingsModel&) = delete;
   SettingsModel& operator=(const SettingsModel&) = delete;
 
@@ -94,13 +94,14 @@ class SettingsModel {
 
  private:
   SettingsView& m_view;
+  link::Receiver& m_receiver;
   link::ReceiverLink& m_link;
   link::MessagePump& m_pump;
 
  public:
   // The window's data, as its handlers see them.
   link::DeviceRef m_diagLink;
-  link::ReceiverSettings m_settings;
+  link::ReceiverSettings& m_settings;
   bool m_bLoaded = false;
   bool m_bDevicePresent = false;
   std::wstring m_strUrl;

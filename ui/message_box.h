@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "ui/scoped_override.h"
+
 namespace nerova::ui {
 
 // The caption of the program's own boxes.
@@ -28,16 +30,7 @@ int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& captio
 using MessageBoxHandler = std::function<int(const MessageBoxRequest&)>;
 
 // While it lives, every box of the process goes to `handler`, whose result
-// stands for the button pressed. Scopes nest; the innermost one wins.
-class ScopedMessageBoxHandler {
- public:
-  explicit ScopedMessageBoxHandler(MessageBoxHandler handler);
-  ~ScopedMessageBoxHandler();
-  ScopedMessageBoxHandler(const ScopedMessageBoxHandler&) = delete;
-  ScopedMessageBoxHandler& operator=(const ScopedMessageBoxHandler&) = delete;
-
- private:
-  MessageBoxHandler m_previous;
-};
+// stands for the button pressed.
+using ScopedMessageBoxHandler = ScopedOverride<MessageBoxHandler>;
 
 }  // namespace nerova::ui

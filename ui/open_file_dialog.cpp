@@ -3,7 +3,6 @@
 #include <shobjidl.h>
 #include <wrl/client.h>
 
-#include <mutex>
 #include <utility>
 
 #include "ui/handles.h"
@@ -14,13 +13,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-std::mutex g_handlerMutex;
-OpenFileHandler g_handler;  // guarded by g_handlerMutex
-
-OpenFileHandler CurrentHandler() {
-  std::lock_guard lock(g_handlerMutex);
-  return g_handler;
-}
 
 OpenFileResult Failure(HRESULT hr) { return {OpenFileResult::Outcome::kFailed, {}, hr}; }
 
@@ -67,21 +59,11 @@ OpenFileResult ShowDialog(const OpenFileRequest& request) {
 
 OpenFileResult ChooseFileToOpen(HWND owner, std::wstring_view filter) {
   OpenFileRequest request{owner, ParseFileFilter(filter)};
-  if (OpenFileHandler handler = CurrentHandler()) return handler(request);
+  if (OpenFileHandler handler = ScopedOpenFileHandler::Current()) return handler(request);
   // Joins the thread's apartment, or opens one for the call.
   ComApartment apartment;
   if (FAILED(apartment.Result()) && apartment.Result() != RPC_E_CHANGED_MODE) return Failure(apartment.Result());
   return ShowDialog(request);
-}
-
-ScopedOpenFileHandler::ScopedOpenFileHandler(OpenFileHandler handler) {
-  std::lock_guard lock(g_handlerMutex);
-  m_previous = std::exchange(g_handler, std::move(handler));
-}
-
-ScopedOpenFileHandler::~ScopedOpenFileHandler() {
-  std::lock_guard lock(g_handlerMutex);
-  g_handler = std::move(m_previous);
 }
 
 }  // namespace nerova::ui

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ui/file_filter.h"
+#include "ui/scoped_override.h"
 
 namespace nerova::ui {
 
@@ -36,16 +37,7 @@ OpenFileResult ChooseFileToOpen(HWND owner, std::wstring_view filter);
 using OpenFileHandler = std::function<OpenFileResult(const OpenFileRequest&)>;
 
 // While it lives, ChooseFileToOpen asks `handler` instead of showing the
-// dialog. Scopes nest; the innermost one wins.
-class ScopedOpenFileHandler {
- public:
-  explicit ScopedOpenFileHandler(OpenFileHandler handler);
-  ~ScopedOpenFileHandler();
-  ScopedOpenFileHandler(const ScopedOpenFileHandler&) = delete;
-  ScopedOpenFileHandler& operator=(const ScopedOpenFileHandler&) = delete;
-
- private:
-  OpenFileHandler m_previous;
-};
+// dialog.
+using ScopedOpenFileHandler = ScopedOverride<OpenFileHandler>;
 
 }  // namespace nerova::ui

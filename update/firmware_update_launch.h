@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "ui/scoped_override.h"
+
 namespace nerova::update {
 
 // Behaves as ShellExecuteExW: nonzero when the program started, otherwise
@@ -14,17 +16,7 @@ using LaunchHandler = std::function<BOOL(SHELLEXECUTEINFOW&)>;
 
 BOOL LaunchProgram(SHELLEXECUTEINFOW& record);
 
-// While it lives, LaunchProgram calls `handler` instead. Scopes nest; the
-// innermost one wins.
-class ScopedLaunchHandler {
- public:
-  explicit ScopedLaunchHandler(LaunchHandler handler);
-  ~ScopedLaunchHandler();
-  ScopedLaunchHandler(const ScopedLaunchHandler&) = delete;
-  ScopedLaunchHandler& operator=(const ScopedLaunchHandler&) = delete;
-
- private:
-  LaunchHandler m_previous;
-};
+// While it lives, LaunchProgram calls `handler` instead.
+using ScopedLaunchHandler = ui::ScopedOverride<LaunchHandler>;
 
 }  // namespace nerova::update

@@ -9,8 +9,7 @@
 #include "app/cli/exit_codes.h"
 #include "app/cli/receiver_choice.h"
 #include "app/cli/settings_report.h"
-#include "link/receiver_link.h"
-#include "link/receiver_settings.h"
+#include "link/receiver.h"
 #include "settings/apply_check.h"
 #include "settings/apply_sequence.h"
 #include "settings/apply_texts.h"
@@ -46,26 +45,22 @@ bool IsNumber(std::wstring_view text) {
   return true;
 }
 
-// One chosen receiver: the category narrowed to it, the link and the
-// settings protocol over that.
+// One chosen receiver: the category narrowed to it, and the receiver over
+// that.
 class Receiver {
  public:
   Receiver(Platform& platform, const std::wstring& name)
-      : m_stack(platform.stack, name), m_link(m_stack), m_settings(m_link, platform.pump, platform.codec) {}
+      : m_stack(platform.stack, name), m_receiver(m_stack, platform.pump, platform.codec) {}
 
-  link::ReceiverLink& Link() { return m_link; }
-  link::ReceiverSettings& Settings() { return m_settings; }
-  // Whether it answers now. The filter found before is dropped first, so a
-  // receiver that left and came back is found as the new device it is.
-  bool Answers() {
-    m_settings.ReleaseDevice();
-    return !m_settings.ReadShortVersion().empty();
-  }
+  link::ReceiverLink& Link() { return m_receiver.Link(); }
+  link::ReceiverSettings& Settings() { return m_receiver.Settings(); }
+  // Whether it answers now. A command line runs long enough for a receiver
+  // to leave and come back, so it is found afresh each time.
+  bool Answers() { return m_receiver.AnswersFoundAfresh(); }
 
  private:
   ChosenReceiverStack m_stack;
-  link::ReceiverLink m_link;
-  link::ReceiverSettings m_settings;
+  link::Receiver m_receiver;
 };
 
 enum class ReturnWait { Back, TimedOut, Interrupted };

@@ -27,9 +27,6 @@ class ChosenReceiverStack final : public link::CaptureStack {
 
   link::LinkStatus ListVideoInputs(std::unique_ptr<link::VideoInputList>& out) override;
   void DebugOutput(const wchar_t* text) override { m_base.DebugOutput(text); }
-  void HoldForWholeSequence(bool hold) override { m_base.HoldForWholeSequence(hold); }
-  bool StopRequested() const override { return m_base.StopRequested(); }
-  bool Busy() const override { return m_base.Busy(); }
 
  private:
   link::CaptureStack& m_base;

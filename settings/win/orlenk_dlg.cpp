@@ -50,11 +50,11 @@ class ExchangeAdapter final : public DataExchange {
 
 }  // namespace
 
-COrlenkDlg::COrlenkDlg(link::CaptureStack& stack)
+COrlenkDlg::COrlenkDlg(link::CaptureStack& stack, link::ExchangeGate& gate)
     : ui::Dialog(IDD_SETTINGS),
-      m_link(stack),
+      m_receiver(stack, m_pump, m_codec, gate),
       m_hIcon(LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(IDI_APP))),
-      m_model(*this, m_link, m_pump, m_codec) {}
+      m_model(*this, m_receiver, m_pump) {}
 
 COrlenkDlg::~COrlenkDlg() {
   if (m_hSmallIcon) DestroyIcon(m_hSmallIcon);

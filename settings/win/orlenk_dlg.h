@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-#include "link/receiver_link.h"
+#include "link/receiver.h"
 #include "link/win/pump_wait.h"
 #include "link/win/code_page_codec.h"
 #include "settings/settings_model.h"
@@ -22,10 +22,10 @@ namespace nerova::settings::win {
 
 class COrlenkDlg : public ui::Dialog, private SettingsView {
  public:
-  // Over the program's own capture stack (ApplicationCaptureStack).
-  COrlenkDlg();
-  // Over a given one (tests).
-  explicit COrlenkDlg(link::CaptureStack& stack);
+  // Over the capture stack the program (or a test) hands it.
+  // `gate` says when this window may talk to the receiver (the tray host's
+  // settings threads take turns); a window of its own lets it through.
+  explicit COrlenkDlg(link::CaptureStack& stack, link::ExchangeGate& gate = link::OpenGate());
   ~COrlenkDlg() override;
 
   SettingsModel& Model() { return m_model; }
@@ -75,9 +75,9 @@ class COrlenkDlg : public ui::Dialog, private SettingsView {
   void DrawLogo();
 
   // What the model talks to the receiver through.
-  link::ReceiverLink m_link;
   link::win::WindowsPump m_pump;
   link::win::CodePageCodec m_codec;
+  link::Receiver m_receiver;
 
   HICON m_hIcon = nullptr;       // shared, from the module's resources
   HICON m_hSmallIcon = nullptr;  // loaded at the small-icon size, destroyed with the window

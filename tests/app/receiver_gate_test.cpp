@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -12,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/gated_capture_stack.h"
+#include "app/access_gate.h"
 #include "link/receiver_link.h"
 #include "link/receiver_settings.h"
 #include "link/utf8_codec.h"
@@ -183,7 +184,7 @@ class WatchedStack final : public link::CaptureStack {
   std::vector<std::thread::id> m_callers;
 };
 
-TEST(GatedCaptureStack, UnderAStormOfReplacementsOneThreadAtATimeTalksAndNoStoppedOneComesBack) {
+TEST(AccessGate, UnderAStormOfReplacementsOneThreadAtATimeTalksAndNoStoppedOneComesBack) {
   // Each round starts a thread that talks to the receiver without pause and
   // stops the one before, as the host does on every removal notice.
   ReceiverGate gate;
@@ -195,9 +196,10 @@ TEST(GatedCaptureStack, UnderAStormOfReplacementsOneThreadAtATimeTalksAndNoStopp
     accesses.push_back(std::make_unique<ReceiverAccess>(gate));
     ReceiverAccess& access = *accesses.back();
     threads.emplace_back([&access, &inner] {
-      GatedCaptureStack stack(access, inner);
-      std::unique_ptr<link::VideoInputList> inputs;
-      while (stack.ListVideoInputs(inputs) != kAccessStopped) {
+      AccessGate gate(access);
+      link::ReceiverLink link(inner, gate);
+      link::DeviceRef device;
+      while (link.FindReceiverByUsbId(device) != kAccessStopped) {
       }
       access.Withdraw();
     });
@@ -234,8 +236,8 @@ class GatedSim : public ::testing::Test {
 TEST_F(GatedSim, ReadsPassThroughUntilTheStopThenFailWithoutReachingTheReceiver) {
   ReceiverGate gate;
   ReceiverAccess access(gate);
-  GatedCaptureStack gated(access, stack);
-  link::ReceiverLink link(gated);
+  AccessGate gated(access);
+  link::ReceiverLink link(stack, gated);
   link::ReceiverSettings settings(link, pump, codec);
 
   EXPECT_EQ(settings.ReadFirmwareVersion(), L"V2.4.7");
@@ -253,34 +255,26 @@ TEST_F(GatedSim, ReadsPassThroughUntilTheStopThenFailWithoutReachingTheReceiver)
   EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
-TEST_F(GatedSim, AStoppedThreadsReferencesComeBackWhateverItHeldWhenStopped) {
+TEST_F(GatedSim, AStoppedThreadsDeviceComesBackWhateverItHeldWhenStopped) {
   ReceiverGate gate;
   ReceiverAccess access(gate);
-  GatedCaptureStack gated(access, stack);
+  AccessGate gated(access);
+  link::ReceiverLink link(stack, gated);
   {
-    std::unique_ptr<link::VideoInputList> inputs;
-    ASSERT_TRUE(gated.ListVideoInputs(inputs).Ok());
-    std::unique_ptr<link::VideoInput> input;
-    ASSERT_TRUE(inputs->Next(input));
     link::DeviceRef device;
-    ASSERT_TRUE(input->Open(device).Ok());
+    ASSERT_TRUE(link.FindReceiverByProbeUnit(device).Ok());
     link::DeviceRef second = device;
-    std::unique_ptr<link::ExtensionUnit> unit;
-    ASSERT_TRUE(device->FindExtensionUnit(link::SettingsUnitGuid, link::UnitSearch::ExtensionUnits, unit).Ok());
     EXPECT_GT(stack.OpenDevices(), 0);
 
     access.Stop();
-    std::uint8_t length[2] = {};
-    std::uint32_t returned = 0;
-    EXPECT_EQ(unit->Query(link::kSettingsControl, link::UvcRequest::GetLen, length, 2, returned), kAccessStopped);
-    std::unique_ptr<link::ExtensionUnit> none;
-    EXPECT_EQ(device->FindExtensionUnit(link::SettingsUnitGuid, link::UnitSearch::ExtensionUnits, none),
-              kAccessStopped);
+    const std::size_t before = stack.Transfers().size();
+    std::array<std::uint8_t, link::kBlockSize> block{};
+    EXPECT_EQ(link.SetCur(block.data(), link::kBlockSize, device), kAccessStopped);
+    EXPECT_EQ(link.GetCur(block.data(), link::kBlockSize, second), kAccessStopped);
+    link::DeviceRef none;
+    EXPECT_EQ(link.FindReceiverByUsbId(none), kAccessStopped);
     EXPECT_FALSE(none);
-    link::VideoInputName name;
-    EXPECT_EQ(input->Name(name), kAccessStopped);
-    std::unique_ptr<link::VideoInput> noInput;
-    EXPECT_FALSE(inputs->Next(noInput));
+    EXPECT_EQ(stack.Transfers().size(), before);
   }
   EXPECT_EQ(stack.OpenDevices(), 0);
 }
@@ -288,15 +282,15 @@ TEST_F(GatedSim, AStoppedThreadsReferencesComeBackWhateverItHeldWhenStopped) {
 TEST_F(GatedSim, TheNextThreadReadsTheReceiverOnceTheOldOneIsStopped) {
   ReceiverGate gate;
   ReceiverAccess old(gate);
-  GatedCaptureStack oldStack(old, stack);
-  link::ReceiverLink oldLink(oldStack);
+  AccessGate oldGate(old);
+  link::ReceiverLink oldLink(stack, oldGate);
   link::ReceiverSettings oldSettings(oldLink, pump, codec);
   ASSERT_FALSE(oldSettings.ReadFirmwareVersion().empty());
 
   auto fresh = std::async(std::launch::async, [&] {
     ReceiverAccess access(gate);
-    GatedCaptureStack gated(access, stack);
-    link::ReceiverLink link(gated);
+    AccessGate gated(access);
+    link::ReceiverLink link(stack, gated);
     link::ReceiverSettings settings(link, pump, codec);
     std::wstring version = settings.ReadFirmwareVersion();
     settings.ReleaseDevice();

@@ -87,9 +87,9 @@ class ApplyTest : public ::testing::Test {
   sim::SimStack stack{clock};
   sim::FakePump pump{*clock};
   link::Utf8Codec codec;
-  link::ReceiverLink link{stack};
+  link::Receiver receiving{stack, pump, codec};
   FakeSettingsView view;
-  SettingsModel model{view, link, pump, codec};
+  SettingsModel model{view, receiving, pump};
   sim::Device receiver = stack.AddReceiver();
 };
 

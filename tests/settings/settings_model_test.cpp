@@ -58,9 +58,9 @@ class SettingsModelTest : public ::testing::Test {
   sim::SimStack stack{clock};
   sim::FakePump pump{*clock};
   link::Utf8Codec codec;
-  link::ReceiverLink link{stack};
+  link::Receiver receiving{stack, pump, codec};
   FakeSettingsView view;
-  SettingsModel model{view, link, pump, codec};
+  SettingsModel model{view, receiving, pump};
 };
 
 TEST_F(SettingsModelTest, StartWithReceiverLoadsEverything) {
@@ -141,9 +141,9 @@ TEST_F(SettingsModelTest, StoredUrlDecidesModeAndModel) {
     std::shared_ptr<sim::ManualClock> ownClock = std::make_shared<sim::ManualClock>();
     sim::SimStack ownStack{ownClock};
     sim::FakePump ownPump{*ownClock};
-    link::ReceiverLink ownLink{ownStack};
+    link::Receiver ownReceiver{ownStack, ownPump, codec};
     FakeSettingsView ownView;
-    SettingsModel ownModel{ownView, ownLink, ownPump, codec};
+    SettingsModel ownModel{ownView, ownReceiver, ownPump};
     ownView.model = &ownModel;
     sim::Device receiver = ownStack.AddReceiver();
     sim::ReceiverValues values = receiver.Values();

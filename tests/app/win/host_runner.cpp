@@ -24,6 +24,10 @@ BOOL RecordingHost::NotifyIcon(DWORD message, NOTIFYICONDATAW& data) {
 }
 
 HostRunner::HostRunner() {
+  // Each host starts as the program's only one would, with the process-wide
+  // values as a fresh process has them.
+  g_bSettingsClosed = false;
+  g_bHideOnFirstErase = true;
   m_ended = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   m_threadsDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   m_thread = std::thread([this] {

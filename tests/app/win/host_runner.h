@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/main_dlg.h"
+#include "tests/app/win/test_stack.h"
 
 namespace nerova::app::testing {
 
@@ -64,7 +65,7 @@ class HostRunner {
   void PostExit() const;
 
  private:
-  RecordingHost m_host;
+  RecordingHost m_host{TestStack()};
   HANDLE m_ended = nullptr;
   HANDLE m_threadsDone = nullptr;
   DWORD m_hostThreadId = 0;

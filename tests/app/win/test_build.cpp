@@ -1,6 +1,4 @@
-// What the executable supplies to the host in the tests: a receiver
-// substitute of the tests' own.
-#include "settings/win/application_capture_stack.h"
+// What the host tests hand the host: a receiver substitute of their own.
 #include "tests/app/win/test_stack.h"
 
 namespace nerova::app::testing {
@@ -17,9 +15,3 @@ sim::SimStack& TestStack() {
 }
 
 }  // namespace nerova::app::testing
-
-namespace nerova::settings::win {
-
-link::CaptureStack& ApplicationCaptureStack() { return app::testing::TestStack(); }
-
-}  // namespace nerova::settings::win

@@ -1,34 +1,32 @@
 #pragma once
-// The capture stack as one settings thread sees it: every operation that
-// reaches a device runs as one exchange of the thread's ReceiverAccess. Once
-// the access is stopped each such operation fails as if the device had gone,
+// The receiver link's gate as one settings thread sees it: every operation
+// of the link runs as one exchange of the thread's ReceiverAccess. Once the
+// access is stopped each operation fails as if the receiver had gone,
 // without touching it; what the thread holds it gives back by itself.
 #include <functional>
 
 #include "app/receiver_gate.h"
-#include "link/capture_stack.h"
+#include "link/exchange_gate.h"
 
 namespace nerova::app {
 
 // To a stopped settings thread the receiver is gone.
 inline constexpr link::LinkStatus kAccessStopped = link::LinkStatus::Of(link::StatusKind::Gone);
 
-class GatedCaptureStack final : public link::CaptureStack {
+class AccessGate final : public link::ExchangeGate {
  public:
   // `stopTookEffect` runs on the thread that ends a held sequence when a
   // stop that waited for it takes effect there.
-  GatedCaptureStack(ReceiverAccess& access, link::CaptureStack& inner, std::function<void()> stopTookEffect = {})
-      : m_access(access), m_inner(inner), m_stopTookEffect(std::move(stopTookEffect)) {}
+  explicit AccessGate(ReceiverAccess& access, std::function<void()> stopTookEffect = {})
+      : m_access(access), m_stopTookEffect(std::move(stopTookEffect)) {}
 
-  link::LinkStatus ListVideoInputs(std::unique_ptr<link::VideoInputList>& out) override;
-  void DebugOutput(const wchar_t* text) override { m_inner.DebugOutput(text); }
+  link::LinkStatus Run(const std::function<link::LinkStatus()>& exchange) override;
   void HoldForWholeSequence(bool hold) override;
   bool StopRequested() const override { return m_access.StopRequested(); }
   bool Busy() const override { return m_access.WouldWait(); }
 
  private:
   ReceiverAccess& m_access;
-  link::CaptureStack& m_inner;
   std::function<void()> m_stopTookEffect;
 };
 

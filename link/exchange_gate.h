@@ -1,0 +1,32 @@
+#pragma once
+// Who may talk to the receiver now. The receiver link runs each of its
+// operations (a find, a SET_CUR, a GET_CUR) as one exchange through its
+// gate; a program with the receiver to itself lets every exchange through
+// (OpenGate), the settings window lets the tray host stop it and hand the
+// receiver to the next window.
+#include <functional>
+
+#include "link/link_status.h"
+
+namespace nerova::link {
+
+class ExchangeGate {
+ public:
+  virtual ~ExchangeGate() = default;
+  // Runs `exchange` as one exchange with the receiver, or refuses it without
+  // running it (the receiver is gone, as far as the caller goes) once the
+  // caller's use of the receiver has been stopped.
+  virtual LinkStatus Run(const std::function<LinkStatus()>& exchange) = 0;
+  // Whoever may stop the caller's use of the receiver lets a sequence held
+  // here complete whole, briefly; StopRequested tells that such a stop has
+  // come.
+  virtual void HoldForWholeSequence(bool hold) = 0;
+  virtual bool StopRequested() const = 0;
+  // Another user of the receiver has it now, so that an exchange would wait.
+  virtual bool Busy() const = 0;
+};
+
+// Lets every exchange through, holds nothing, is never stopped.
+ExchangeGate& OpenGate();
+
+}  // namespace nerova::link

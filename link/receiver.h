@@ -1,0 +1,45 @@
+#pragma once
+// The receiver as the settings window and the command line have it: the
+// link over the platform's capture stack behind its gate, the settings
+// protocol over that, and the receiver the protocol keeps once it has
+// answered. Both front ends ask it whether the receiver answers; each says
+// whether the kept receiver is to be found afresh first.
+#include "link/capture_stack.h"
+#include "link/exchange_gate.h"
+#include "link/message_pump.h"
+#include "link/receiver_link.h"
+#include "link/receiver_settings.h"
+#include "link/text_codec.h"
+
+namespace nerova::link {
+
+class Receiver {
+ public:
+  // `stack`, `pump`, `codec` and `gate` must outlive the object.
+  Receiver(CaptureStack& stack, MessagePump& pump, const TextCodec& codec, ExchangeGate& gate = OpenGate())
+      : m_link(stack, gate), m_settings(m_link, pump, codec) {}
+  Receiver(const Receiver&) = delete;
+  Receiver& operator=(const Receiver&) = delete;
+
+  ReceiverLink& Link() { return m_link; }
+  ReceiverSettings& Settings() { return m_settings; }
+
+  // Whether the receiver answers now (its short version). The kept receiver
+  // is asked; with none kept, the one the probe unit finds is kept and asked.
+  bool Answers() { return !m_settings.ReadShortVersion().empty(); }
+  // The same after dropping the kept receiver, so that one that left and
+  // came back is found as the new device it is.
+  bool AnswersFoundAfresh() {
+    m_settings.ReleaseDevice();
+    return Answers();
+  }
+  // Lets go of the kept receiver (at teardown, before the platform's
+  // apartment goes).
+  void Release() { m_settings.ReleaseDevice(); }
+
+ private:
+  ReceiverLink m_link;
+  ReceiverSettings m_settings;
+};
+
+}  // namespace nerova::link
