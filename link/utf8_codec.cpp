@@ -59,7 +59,7 @@ LeadInfo ClassifyLead(std::uint8_t b) {
 
 }  // namespace
 
-std::string Utf8Codec::Encode(std::wstring_view text) const {
+std::string EncodeUtf8(std::wstring_view text, Unencodable unencodable) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -74,7 +74,11 @@ std::string Utf8Codec::Encode(std::wstring_view text) const {
       }
     }
     if (IsSurrogate(c) || c > 0x10FFFF) {
-      out += '?';
+      if (unencodable == Unencodable::QuestionMark) {
+        out += '?';
+      } else {
+        AppendUtf8(out, kReplacement);
+      }
       continue;
     }
     AppendUtf8(out, c);
@@ -82,7 +86,7 @@ std::string Utf8Codec::Encode(std::wstring_view text) const {
   return out;
 }
 
-std::wstring Utf8Codec::Decode(std::string_view bytes) const {
+std::wstring DecodeUtf8(std::string_view bytes) {
   std::wstring out;
   out.reserve(bytes.size());
   std::size_t i = 0;

@@ -25,7 +25,8 @@ common=(-g -O1 -I"$root")
 sources=("$root"/update/package_archive.cpp "$root"/update/package_directories.cpp
          "$root"/update/package_metadata.cpp "$root"/update/package_names.cpp
          "$root"/update/package_source.cpp "$root"/update/package_time.cpp
-         "$root"/update/package_platform_posix.cpp "$root"/fuzz/package/package_fuzzer.cpp)
+         "$root"/update/package_platform_posix.cpp "$root"/link/utf8_codec.cpp
+         "$root"/fuzz/package/package_fuzzer.cpp)
 minizip_dir="$root/third_party/minizip"
 bash "$root/scripts/fetch-minizip.sh" >/dev/null
 minizip_include=(-I"$minizip_dir")

@@ -13,6 +13,7 @@
 #include "link/receiver.h"
 #include "settings/apply_check.h"
 #include "settings/apply_sequence.h"
+#include "settings/receiver_timing.h"
 #include "settings/settings_view.h"
 #include "settings/stored_settings.h"
 
@@ -26,9 +27,6 @@ inline constexpr unsigned POLL_TIMER = 2;
 // Runs the first load once the window shows, when the receiver is busy
 // with a window that is going away.
 inline constexpr unsigned STARTUP_TIMER = 3;
-inline constexpr unsigned kPollPeriodMs = 2000;
-// While the receiver restarts after Apply it is only probed every 10 s.
-inline constexpr unsigned kRebootPollPeriodMs = 10000;
 
 inline constexpr std::wstring_view kProductName = L"Nerova Wireless Receiver Setting ";
 inline constexpr std::wstring_view kProductVersion = NEROVA_VERSION_CAPTION;

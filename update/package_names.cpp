@@ -5,43 +5,11 @@
 #include <cwchar>
 #include <optional>
 
+#include "link/utf8_codec.h"
 #include "update/package_rules.h"
 
 namespace nerova::package {
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-constexpr bool kWideIsUtf16 = sizeof(wchar_t) == 2;
-
-void AppendCodePoint(std::wstring& out, char32_t c) {
-  if (kWideIsUtf16 && c >= 0x10000) {
-    c -= 0x10000;
-    out += static_cast<wchar_t>(0xD800 + (c >> 10));
-    out += static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
-  } else {
-    out += static_cast<wchar_t>(c);
-  }
-}
-
-// Length of the sequence a lead byte starts and the range its second byte
-// must lie in; the range rules out overlong forms, encoded surrogates and
-// values beyond U+10FFFF.
-struct Lead {
-  int length = 0;
-  std::uint8_t low = 0x80;
-  std::uint8_t high = 0xBF;
-};
-
-Lead ClassifyLead(std::uint8_t b) {
-  if (b >= 0xC2 && b <= 0xDF) return {2, 0x80, 0xBF};
-  if (b == 0xE0) return {3, 0xA0, 0xBF};
-  if (b == 0xED) return {3, 0x80, 0x9F};
-  if (b >= 0xE1 && b <= 0xEF) return {3, 0x80, 0xBF};
-  if (b == 0xF0) return {4, 0x90, 0xBF};
-  if (b >= 0xF1 && b <= 0xF3) return {4, 0x80, 0xBF};
-  if (b == 0xF4) return {4, 0x80, 0x8F};
-  return {};
-}
 
 wchar_t AsciiUpper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
 
@@ -93,48 +61,7 @@ bool IsKeptAsWritten(std::wstring_view component) {
 
 }  // namespace
 
-std::wstring DecodeUtf8(std::string_view bytes) {
-  bytes = bytes.substr(0, bytes.find('\0'));
-  std::wstring out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<std::uint8_t>(bytes[i]);
-    if (lead < 0x80) {
-      out += static_cast<wchar_t>(lead);
-      ++i;
-      continue;
-    }
-    const Lead info = ClassifyLead(lead);
-    if (info.length == 0) {
-      AppendCodePoint(out, kReplacement);
-      ++i;
-      continue;
-    }
-    char32_t c = lead & (0x7F >> info.length);
-    std::size_t taken = 1;
-    bool complete = true;
-    for (; taken < static_cast<std::size_t>(info.length); ++taken) {
-      if (i + taken >= bytes.size()) {
-        complete = false;
-        break;
-      }
-      const auto b = static_cast<std::uint8_t>(bytes[i + taken]);
-      const std::uint8_t low = taken == 1 ? info.low : 0x80;
-      const std::uint8_t high = taken == 1 ? info.high : 0xBF;
-      if (b < low || b > high) {
-        complete = false;
-        break;
-      }
-      c = (c << 6) | (b & 0x3F);
-    }
-    // A broken sequence is replaced as far as it went; the byte that broke
-    // it is read again as the start of the next one.
-    AppendCodePoint(out, complete ? c : kReplacement);
-    i += taken;
-  }
-  return out;
-}
+std::wstring DecodeUtf8(std::string_view bytes) { return link::DecodeUtf8(bytes.substr(0, bytes.find('\0'))); }
 
 std::wstring SanitiseEntryName(std::wstring_view stored) {
   static constexpr std::array<std::wstring_view, 4> kClimbs = {L"\\..\\", L"\\../", L"/../", L"/..\\"};

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/utf8_codec.h"
 #include "update/package_archive.h"
 #include "update/package_platform.h"
 #include "update/package_rules.h"
@@ -20,44 +21,13 @@ namespace {
 
 constexpr std::int64_t kTicksPerSecond = 10000000;
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-std::string NativePath(const std::wstring& path) {
-  std::string out;
-  out.reserve(path.size());
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    char32_t c = static_cast<char32_t>(path[i]);
-    if constexpr (sizeof(wchar_t) == 2) {
-      c &= 0xFFFF;
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size()) {
-        const char32_t low = static_cast<char32_t>(path[i + 1]) & 0xFFFF;
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-          ++i;
-        }
-      }
-    }
+// The path in UTF-8 with forward slashes; what has no UTF-8 form becomes
+// U+FFFD.
+std::string NativePath(std::wstring path) {
+  for (wchar_t& c : path) {
     if (c == L'\\') c = L'/';
-    AppendUtf8(out, c);
   }
-  return out;
+  return link::EncodeUtf8(path, link::Unencodable::ReplacementCharacter);
 }
 
 class Descriptor {

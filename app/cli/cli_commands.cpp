@@ -15,7 +15,7 @@
 #include "settings/apply_texts.h"
 #include "settings/camera_model.h"
 #include "settings/long_press.h"
-#include "settings/settings_model.h"
+#include "settings/receiver_timing.h"
 #include "settings/stored_settings.h"
 
 namespace nerova::cli {

@@ -18,27 +18,100 @@ enum : unsigned {
   kForAll = kForReceiverCommands | kForUpdate,
 };
 
+// Stores an option's value in `options`; the error text when the value is
+// not of the option's form.
+using StoreFn = std::wstring (*)(const std::wstring& value, Options& options);
+
 struct KnownOption {
   std::wstring_view name;
   bool takesValue;
   unsigned commands;
+  // Null for the options the parser itself looks at (--help, --version).
+  StoreFn store;
 };
 
+// A decimal number from `lowest` to `highest`, digits only.
+std::optional<std::uint32_t> ParseNumber(std::wstring_view text, std::uint32_t lowest, std::uint32_t highest) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  std::uint32_t value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint32_t>(c - L'0');
+  }
+  if (value < lowest || value > highest) return std::nullopt;
+  return value;
+}
+
 constexpr std::array<KnownOption, 14> kOptions{{
-    {L"--help", false, kForAll},
-    {L"--version", false, kForAll},
-    {L"--device", true, kForReceiverCommands},
-    {L"--codepage", true, kForReceiverCommands},
-    {L"--json", false, kForShow},
-    {L"--model", true, kForApply},
-    {L"--url", true, kForApply},
-    {L"--ssid", true, kForApply},
-    {L"--password", true, kForApply},
-    {L"--long-press", true, kForApply},
-    {L"--aging", true, kForApply},
-    {L"--no-wait", false, kForApply},
-    {L"--timeout", true, kForApply},
-    {L"--count", true, kForWatch},
+    {L"--help", false, kForAll, nullptr},
+    {L"--version", false, kForAll, nullptr},
+    {L"--device", true, kForReceiverCommands,
+     [](const std::wstring& value, Options& options) {
+       options.device = value;
+       return std::wstring();
+     }},
+    {L"--codepage", true, kForReceiverCommands,
+     [](const std::wstring& value, Options& options) {
+       options.codePage = ParseNumber(value, 1, 65535);
+       return options.codePage ? std::wstring() : L"--codepage takes a code page number, such as 936 or 1252";
+     }},
+    {L"--json", false, kForShow,
+     [](const std::wstring&, Options& options) {
+       options.json = true;
+       return std::wstring();
+     }},
+    {L"--model", true, kForApply,
+     [](const std::wstring& value, Options& options) {
+       options.apply.model = value;
+       return std::wstring();
+     }},
+    {L"--url", true, kForApply,
+     [](const std::wstring& value, Options& options) {
+       options.apply.url = value;
+       return std::wstring();
+     }},
+    {L"--ssid", true, kForApply,
+     [](const std::wstring& value, Options& options) {
+       options.apply.ssid = value;
+       return std::wstring();
+     }},
+    {L"--password", true, kForApply,
+     [](const std::wstring& value, Options& options) {
+       options.apply.password = value;
+       return std::wstring();
+     }},
+    {L"--long-press", true, kForApply,
+     [](const std::wstring& value, Options& options) {
+       // Any count of tenths is taken here; the receiver's range is checked
+       // with the other values.
+       const std::optional<std::uint32_t> tenths = ParseNumber(value, 0, 100000);
+       if (!tenths) return std::wstring(L"--long-press takes a time in tenths of a second, such as 24");
+       options.apply.longPressTime = static_cast<std::int32_t>(*tenths);
+       return std::wstring();
+     }},
+    {L"--aging", true, kForApply,
+     [](const std::wstring& value, Options& options) {
+       if (value != L"on" && value != L"off") return std::wstring(L"--aging takes on or off");
+       options.apply.agingTest = value == L"on";
+       return std::wstring();
+     }},
+    {L"--no-wait", false, kForApply,
+     [](const std::wstring&, Options& options) {
+       options.apply.wait = false;
+       return std::wstring();
+     }},
+    {L"--timeout", true, kForApply,
+     [](const std::wstring& value, Options& options) {
+       const std::optional<std::uint32_t> seconds = ParseNumber(value, 1, 3600);
+       if (!seconds) return std::wstring(L"--timeout takes a number of seconds from 1 to 3600");
+       options.apply.timeoutSeconds = *seconds;
+       return std::wstring();
+     }},
+    {L"--count", true, kForWatch,
+     [](const std::wstring& value, Options& options) {
+       options.count = ParseNumber(value, 1, 1000000);
+       return options.count ? std::wstring() : L"--count takes a number of readings, 1 or more";
+     }},
 }};
 
 struct CommandName {
@@ -62,65 +135,10 @@ const KnownOption* FindOption(std::wstring_view name) {
   return nullptr;
 }
 
-// A decimal number from `lowest` to `highest`, digits only.
-std::optional<std::uint32_t> ParseNumber(std::wstring_view text, std::uint32_t lowest, std::uint32_t highest) {
-  if (text.empty() || text.size() > 9) return std::nullopt;
-  std::uint32_t value = 0;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint32_t>(c - L'0');
-  }
-  if (value < lowest || value > highest) return std::nullopt;
-  return value;
-}
-
 struct GivenOption {
   const KnownOption* known;
   std::wstring value;
 };
-
-// Stores one option's value in `options`; the error text when the value is
-// not of the option's form.
-std::wstring Store(const GivenOption& given, Options& options) {
-  const std::wstring_view name = given.known->name;
-  const std::wstring& value = given.value;
-  ApplyOptions& apply = options.apply;
-  if (name == L"--device") {
-    options.device = value;
-  } else if (name == L"--codepage") {
-    options.codePage = ParseNumber(value, 1, 65535);
-    if (!options.codePage) return L"--codepage takes a code page number, such as 936 or 1252";
-  } else if (name == L"--json") {
-    options.json = true;
-  } else if (name == L"--model") {
-    apply.model = value;
-  } else if (name == L"--url") {
-    apply.url = value;
-  } else if (name == L"--ssid") {
-    apply.ssid = value;
-  } else if (name == L"--password") {
-    apply.password = value;
-  } else if (name == L"--long-press") {
-    // Any count of tenths is taken here; the receiver's range is checked
-    // with the other values.
-    const std::optional<std::uint32_t> tenths = ParseNumber(value, 0, 100000);
-    if (!tenths) return L"--long-press takes a time in tenths of a second, such as 24";
-    apply.longPressTime = static_cast<std::int32_t>(*tenths);
-  } else if (name == L"--aging") {
-    if (value != L"on" && value != L"off") return L"--aging takes on or off";
-    apply.agingTest = value == L"on";
-  } else if (name == L"--no-wait") {
-    apply.wait = false;
-  } else if (name == L"--timeout") {
-    const std::optional<std::uint32_t> seconds = ParseNumber(value, 1, 3600);
-    if (!seconds) return L"--timeout takes a number of seconds from 1 to 3600";
-    apply.timeoutSeconds = *seconds;
-  } else if (name == L"--count") {
-    options.count = ParseNumber(value, 1, 1000000);
-    if (!options.count) return L"--count takes a number of readings, 1 or more";
-  }
-  return {};
-}
 
 ParsedArguments Refuse(std::wstring error) { return ParsedArguments{std::nullopt, std::move(error)}; }
 
@@ -187,7 +205,10 @@ ParsedArguments ParseArguments(const std::vector<std::wstring>& arguments) {
     if ((option.known->commands & command->mask) == 0) {
       return Refuse(std::wstring(option.known->name) + L" is not an option of " + std::wstring(command->name));
     }
-    if (std::wstring error = Store(option, options); !error.empty()) return Refuse(std::move(error));
+    if (!option.known->store) continue;
+    if (std::wstring error = option.known->store(option.value, options); !error.empty()) {
+      return Refuse(std::move(error));
+    }
   }
 
   if (options.command == Command::Apply && options.apply.model.has_value() == options.apply.url.has_value()) {
