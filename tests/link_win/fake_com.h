@@ -125,6 +125,10 @@ class FakeControl final : public FakeCom<IKsControl> {
   std::vector<std::uint8_t> value;  // control 3; its size is the control's length
   HRESULT setResult = S_OK;
   HRESULT readResult = S_OK;
+  // What the unit-information query and the size query return (the answer
+  // is written whatever the former says).
+  HRESULT infoResult = S_OK;
+  HRESULT sizeResult = HRESULT_FROM_WIN32(ERROR_MORE_DATA);
   // When set, a read reports this many bytes instead of the control's length.
   int answerLength = -1;
   // Runs inside every KsProperty call (to look at the world mid-request).
@@ -149,7 +153,7 @@ class FakeControl final : public FakeCom<IKsControl> {
       if (!data || dataLength < 16) return E_INVALIDARG;
       std::memcpy(data, m_unit.bytes.data(), 16);
       *bytesReturned = 16;
-      return S_OK;
+      return infoResult;
     }
     if (call.Id() != 3) return kSetNotFound;
     if (call.Flags() & kKsSet) {
@@ -157,7 +161,11 @@ class FakeControl final : public FakeCom<IKsControl> {
       return setResult;
     }
     const ULONG length = static_cast<ULONG>(value.size());
-    if (!data || dataLength < length) {
+    if (!data) {
+      *bytesReturned = length;
+      return sizeResult;
+    }
+    if (dataLength < length) {
       *bytesReturned = length;
       return HRESULT_FROM_WIN32(ERROR_MORE_DATA);
     }

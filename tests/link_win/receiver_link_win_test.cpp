@@ -298,6 +298,28 @@ TEST_F(ReceiverLinkOverDirectShow, RefusedTransfersComeBackWithTheirResultAndNot
   EXPECT_EQ(Unbalanced(), "");
 }
 
+TEST_F(ReceiverLinkOverDirectShow, OnlyTheUnitsAnswerCountsAndASizeQueryThatSucceedsIsBelieved) {
+  FakeDevice& receiver = AddReceiver("rx");
+  // The unit-information query fails but answers with the unit's GUID.
+  Probe(receiver).infoResult = E_FAIL;
+  Settings(receiver).infoResult = E_FAIL;
+  DeviceRef filter;
+  ASSERT_TRUE(link.FindReceiverByProbeUnit(filter).Ok());
+  Settings(receiver).sizeResult = S_OK;
+  std::uint8_t block[60] = {};
+  EXPECT_TRUE(link.GetCur(block, 60, filter).Ok());
+  EXPECT_EQ(Settings(receiver).calls.back().dataLength, 60u);
+
+  // A size query that fails ends the read before it is made.
+  Settings(receiver).sizeResult = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
+  const std::size_t before = Settings(receiver).calls.size();
+  EXPECT_EQ(link.GetCur(block, 60, filter),
+            LinkStatus::Of(StatusKind::Refused, HRESULT_FROM_WIN32(ERROR_GEN_FAILURE)));
+  EXPECT_EQ(Settings(receiver).calls.size(), before + 2);  // the unit's query and the size query
+  filter.reset();
+  EXPECT_EQ(Unbalanced(), "");
+}
+
 // Wine's own capture stack, with no video device attached.
 TEST(ReceiverLinkOnWine, EveryOperationFailsCleanlyWithoutVideoDevices) {
   ComApartment apartment;
