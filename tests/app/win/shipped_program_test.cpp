@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,18 @@ std::vector<LoggedTransfer> ApplyAndWaitForTheReturn(ShippedProgram& program, HW
   EXPECT_NE(box, nullptr);
   EXPECT_EQ(text, settings::kApplySucceeded);
   if (box) Dismiss(box);
+  // The restart goes out once the box is closed; until then the window still
+  // shows itself loaded, so only after it does a loaded window mean that
+  // the receiver came back.
+  EXPECT_TRUE(test::WaitUntil(
+      [&] {
+        const std::vector<LoggedTransfer> log = ReceiverLog();
+        return std::any_of(log.begin() + static_cast<std::ptrdiff_t>(std::min(before, log.size())), log.end(),
+                           [](const LoggedTransfer& t) {
+                             return t.set && !t.bytes.empty() && static_cast<std::uint8_t>(t.bytes[0]) == kRestartCode;
+                           });
+      },
+      kLongWaitMs));
   // The receiver leaves, comes back after its restart time, and the window
   // (the same one: a restart it asked for does not replace it) loads again.
   EXPECT_TRUE(test::WaitUntil([&] { return ShowsLoaded(window, wifiName); }, kLongWaitMs));
