@@ -145,17 +145,19 @@ void ReceiverSettings::ReadResolution(std::int32_t& width, std::int32_t& height)
   height = WideToInt(values[1]);
 }
 
-bool ReceiverSettings::ReadAgingTest() {
+bool ReceiverSettings::ReadAgingTest() { return ReadAgingTestAnswer().value_or(false); }
+
+std::int32_t ReceiverSettings::ReadLongPressTime() { return ReadLongPressTimeAnswer().value_or(kLongPressTimeFailed); }
+
+std::optional<bool> ReceiverSettings::ReadAgingTestAnswer() {
   AnswerGroups values;
-  if (!MatchAnswer(CMD_AGING_TEST, 1, values)) return false;
+  if (!MatchAnswer(CMD_AGING_TEST, 1, values)) return std::nullopt;
   return WideToInt(values[0]) != 0;
 }
 
-std::int32_t ReceiverSettings::ReadLongPressTime() {
+std::optional<std::int32_t> ReceiverSettings::ReadLongPressTimeAnswer() {
   AnswerGroups values;
-  if (!MatchAnswer(CMD_LONG_PRESS_TIME, 1, values)) {
-    return kLongPressTimeFailed;
-  }
+  if (!MatchAnswer(CMD_LONG_PRESS_TIME, 1, values)) return std::nullopt;
   return WideToInt(values[0]);
 }
 

@@ -4,6 +4,7 @@
 // thread only.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,10 @@ class ReceiverSettings {
   std::int32_t ReadRssi();
   bool ReadAgingTest();
   std::int32_t ReadLongPressTime();
+  // The same, with nothing when the receiver gave no answer of the key's
+  // form: such a value is not known and is not written back.
+  std::optional<bool> ReadAgingTestAnswer();
+  std::optional<std::int32_t> ReadLongPressTimeAnswer();
 
   // A text whose encoding does not fit the payload with its terminator is
   // refused: false, nothing sent.

@@ -12,10 +12,14 @@ bool ApplySequence::Write(const Configuration& configuration) {
   m_pump.PumpWait(kWritePauseMs);
   if (!m_settings.WriteWifiPassword(configuration.wifiPassword)) return false;
   m_pump.PumpWait(kWritePauseMs);
-  m_settings.WriteLongPressTime(configuration.longPressTime);
-  m_pump.PumpWait(kWritePauseMs);
-  m_settings.WriteAgingTest(configuration.agingTest);
-  m_pump.PumpWait(kWritePauseMs);
+  if (configuration.longPressTime) {
+    m_settings.WriteLongPressTime(*configuration.longPressTime);
+    m_pump.PumpWait(kWritePauseMs);
+  }
+  if (configuration.agingTest) {
+    m_settings.WriteAgingTest(*configuration.agingTest);
+    m_pump.PumpWait(kWritePauseMs);
+  }
   return true;
 }
 

@@ -28,7 +28,7 @@ class ApplySequence {
   ApplySequence& operator=(const ApplySequence&) = delete;
 
   // URL, Wi-Fi name, password, long-press time, aging test, each followed by
-  // the pause. False as soon as one of the three texts is refused; the
+  // the pause; the last two only when the configuration has them. False as soon as one of the three texts is refused; the
   // receiver's older firmware lacks the last two, so their failures are not.
   bool Write(const Configuration& configuration);
   // Tells the receiver to restart; it leaves and comes back as a new device.

@@ -210,6 +210,8 @@ void SettingsModel::LoadSettings() {
   m_view.SetSliderPosition(ClampLongPress(stored.longPressTime));
   UpdateLongPressText();
   m_view.SetChecked(IDC_AGING_TEST, stored.agingTest);
+  m_bLongPressTimeKnown = stored.longPressTimeAnswered;
+  m_bAgingTestKnown = stored.agingTestAnswered;
 
   UpdateData(false);
   m_view.EnableControl(IDC_APPLY, m_bDevicePresent);
@@ -308,9 +310,11 @@ bool SettingsModel::ApplyConfiguration() {
     return false;
   }
   m_strUrl = UrlToWrite(m_strMode, m_strModel, m_strUrl);
-  // The hidden slider and check box go out as the last load left them.
-  Configuration configuration{m_strUrl, m_strWifiName, m_strWifiPassword, m_view.SliderPosition(),
-                              m_view.IsChecked(IDC_AGING_TEST)};
+  // The hidden slider and check box go out as the last load left them; one
+  // the load could not read stays as the receiver holds it.
+  Configuration configuration{m_strUrl, m_strWifiName, m_strWifiPassword, std::nullopt, std::nullopt};
+  if (m_bLongPressTimeKnown) configuration.longPressTime = m_view.SliderPosition();
+  if (m_bAgingTestKnown) configuration.agingTest = m_view.IsChecked(IDC_AGING_TEST);
   // Everything is checked before anything is written, so a refused Apply
   // leaves the receiver as it was. What is written is what was checked,
   // whatever the user does during the pauses.

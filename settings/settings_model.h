@@ -164,6 +164,9 @@ class SettingsModel {
   // What the device-bound controls were last set to (the template starts
   // them enabled).
   bool m_bControlsShowPresent = true;
+  // Whether the last load read the hidden long-press time and aging test.
+  bool m_bLongPressTimeKnown = false;
+  bool m_bAgingTestKnown = false;
   std::vector<Command> m_deferred;
 };
 

@@ -1,5 +1,7 @@
 #include "settings/stored_settings.h"
 
+#include <optional>
+
 namespace nerova::settings {
 
 StoredSettings ReadStoredSettings(link::ReceiverSettings& settings, link::MessagePump& pump) {
@@ -15,9 +17,13 @@ StoredSettings ReadStoredSettings(link::ReceiverSettings& settings, link::Messag
   pump.PumpWait(kReadPauseMs);
   settings.ReadResolution(stored.resolutionWidth, stored.resolutionHeight);
   pump.PumpWait(kReadPauseMs);
-  stored.longPressTime = settings.ReadLongPressTime();
+  const std::optional<std::int32_t> longPressTime = settings.ReadLongPressTimeAnswer();
+  stored.longPressTime = longPressTime.value_or(link::kLongPressTimeFailed);
+  stored.longPressTimeAnswered = longPressTime.has_value();
   pump.PumpWait(kReadPauseMs);
-  stored.agingTest = settings.ReadAgingTest();
+  const std::optional<bool> agingTest = settings.ReadAgingTestAnswer();
+  stored.agingTest = agingTest.value_or(false);
+  stored.agingTestAnswered = agingTest.has_value();
   return stored;
 }
 

@@ -22,9 +22,13 @@ struct StoredSettings {
   std::int32_t rssi = 0;
   std::int32_t resolutionWidth = 0;
   std::int32_t resolutionHeight = 0;
-  // As the receiver answered (kLongPressTimeFailed when it did not).
+  // As the receiver answered (kLongPressTimeFailed and off when it did not).
   std::int32_t longPressTime = 0;
   bool agingTest = false;
+  // Whether the receiver answered these two: one it did not answer is kept
+  // as it holds it, not written back with the failure value.
+  bool longPressTimeAnswered = false;
+  bool agingTestAnswered = false;
 };
 
 // A value that could not be read is left as the read's failure value.

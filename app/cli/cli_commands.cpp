@@ -239,9 +239,23 @@ class CommandRun {
                                     : settings::UrlToWrite(settings::kModeManual, L"", *apply.url);
     configuration.wifiName = apply.ssid.value_or(current.wifiName);
     configuration.wifiPassword = apply.password.value_or(current.wifiPassword);
-    configuration.longPressTime = apply.longPressTime.value_or(settings::ClampLongPress(current.longPressTime));
-    configuration.agingTest = apply.agingTest.value_or(current.agingTest);
+    configuration.longPressTime = apply.longPressTime;
+    if (!configuration.longPressTime && current.longPressTimeAnswered) {
+      configuration.longPressTime = settings::ClampLongPress(current.longPressTime);
+    }
+    configuration.agingTest = apply.agingTest;
+    if (!configuration.agingTest && current.agingTestAnswered) configuration.agingTest = current.agingTest;
     return configuration;
+  }
+
+  // Names each value that goes unwritten because the receiver did not give it.
+  void SayLeftAlone(const settings::Configuration& configuration) {
+    if (!configuration.longPressTime) {
+      Err(L"The receiver's long-press time could not be read; it is left as the receiver holds it.");
+    }
+    if (!configuration.agingTest) {
+      Err(L"The receiver's aging test could not be read; it is left as the receiver holds it.");
+    }
   }
 
   int Apply() {
@@ -267,6 +281,7 @@ class CommandRun {
       Err(*refused);
       return kExitRefused;
     }
+    SayLeftAlone(configuration);
     if (Interrupted()) {
       Err(L"Stopped; nothing was written.");
       return kExitInterrupted;
@@ -336,10 +351,10 @@ class CommandRun {
     compare(L"the Wi-Fi name", wanted.wifiName, held.wifiName);
     compare(L"the Wi-Fi password", wanted.wifiPassword, held.wifiPassword);
     if (m_options.apply.longPressTime) {
-      compare(L"the long-press time", LongPressTimeText(wanted.longPressTime), LongPressTimeText(held.longPressTime));
+      compare(L"the long-press time", LongPressTimeText(*wanted.longPressTime), LongPressTimeText(held.longPressTime));
     }
     if (m_options.apply.agingTest) {
-      compare(L"the aging test", wanted.agingTest ? L"on" : L"off", held.agingTest ? L"on" : L"off");
+      compare(L"the aging test", *wanted.agingTest ? L"on" : L"off", held.agingTest ? L"on" : L"off");
     }
     return same;
   }

@@ -233,8 +233,9 @@ Commands:
       Writes the configuration and restarts the receiver, then waits for it
       to come back (90 s unless --timeout says otherwise) and reads the
       settings back. --model writes the model's own stream URL; values not
-      given keep what the receiver holds. With --no-wait it ends once the
-      restart is under way.
+      given keep what the receiver holds, and a long-press time or aging
+      test it does not answer is left alone unless given (apply says so).
+      With --no-wait it ends once the restart is under way.
   watch [--count N]
       The signal strength every 2 s, until interrupted or N readings.
   update PACKAGE

@@ -147,6 +147,42 @@ TEST_F(CliTest, ApplyWritesInOrderRestartsAndConfirmsWhatCameBack) {
   EXPECT_NE(console.out.find(L"holds the new configuration"), std::wstring::npos) << console.out;
 }
 
+TEST_F(CliTest, ApplyLeavesAloneWhatCouldNotBeReadAndWritesWhatIsAskedFor) {
+  sim::Device receiver = stack.AddReceiver();
+  sim::ReceiverValues values = receiver.Values();
+  values.longPressTime = 50;
+  values.agingTest = 1;
+  receiver.SetValues(values);
+  receiver.RefuseGets(link::CMD_LONG_PRESS_TIME);
+  receiver.RefuseGets(link::CMD_AGING_TEST);
+  stack.ClearTransfers();
+
+  ASSERT_EQ(Run({L"apply", L"--model", L"RC300W", L"--ssid", L"TAVI-1", L"--password", L"12345678"}), kExitOk)
+      << console.err;
+  std::vector<std::uint8_t> codes;
+  for (const auto& w : Writes()) codes.push_back(w.bytes[0]);
+  EXPECT_EQ(codes, (std::vector<std::uint8_t>{link::CMD_URL, link::CMD_WIFI_NAME, link::CMD_WIFI_PASSWORD,
+                                              link::CMD_REBOOT}));
+  EXPECT_EQ(receiver.Values().longPressTime, 50);
+  EXPECT_EQ(receiver.Values().agingTest, 1);
+  EXPECT_NE(console.err.find(L"long-press time could not be read; it is left as the receiver holds it"),
+            std::wstring::npos)
+      << console.err;
+  EXPECT_NE(console.err.find(L"aging test could not be read; it is left"), std::wstring::npos) << console.err;
+
+  // Asked for, it is written, and read back once the receiver answers it.
+  receiver.ClearFaults();
+  receiver.RefuseGets(link::CMD_AGING_TEST);
+  console.err.clear();
+  ASSERT_EQ(Run({L"apply", L"--model", L"RC300W", L"--ssid", L"TAVI-1", L"--password", L"12345678", L"--long-press",
+                 L"80"}),
+            kExitOk)
+      << console.err;
+  EXPECT_EQ(receiver.Values().longPressTime, 80);
+  EXPECT_EQ(receiver.Values().agingTest, 1);
+  EXPECT_EQ(console.err.find(L"long-press time could not be read"), std::wstring::npos) << console.err;
+}
+
 TEST_F(CliTest, RefusedInputWritesNothing) {
   sim::Device receiver = stack.AddReceiver();
   const struct {

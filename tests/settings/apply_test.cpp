@@ -323,6 +323,26 @@ TEST_F(ApplyTest, RefusedLongPressAndAgingWritesAreNotReported) {
   EXPECT_FALSE(model.m_bDevicePresent);
 }
 
+TEST_F(ApplyTest, HiddenValuesTheLoadCouldNotReadAreNotWrittenBack) {
+  sim::ReceiverValues values = receiver.Values();
+  values.longPressTime = 50;
+  values.agingTest = 1;
+  receiver.SetValues(values);
+  receiver.RefuseGets(link::CMD_LONG_PRESS_TIME);
+  receiver.RefuseGets(link::CMD_AGING_TEST);
+  model.m_bLoaded = false;
+  model.LoadSettings();
+  stack.ClearTransfers();
+
+  model.OnApply();
+  EXPECT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplySucceeded)});
+  EXPECT_EQ(SetCodes(), (std::vector<std::uint8_t>{0x02, 0x04, 0x05, 0x64}));
+  const std::vector<sim::TransferRecord> sets = Sets();
+  for (std::size_t i = 1; i < sets.size(); ++i) EXPECT_GE(sets[i].time - sets[i - 1].time, milliseconds(150));
+  EXPECT_EQ(receiver.Values().longPressTime, 50);
+  EXPECT_EQ(receiver.Values().agingTest, 1);
+}
+
 TEST_F(ApplyTest, AFailedRestartStillWaitsWithTheFlagSet) {
   receiver.RefuseSets(0x64);
   model.OnApply();
