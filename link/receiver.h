@@ -26,7 +26,16 @@ class Receiver {
 
   // Whether the receiver answers now (its short version). The kept receiver
   // is asked; with none kept, the one the probe unit finds is kept and asked.
-  bool Answers() { return !m_settings.ReadShortVersion().empty(); }
+  // A kept receiver that does not answer is dropped and the probe unit asked
+  // once more: a device that left and came back is a new device, and the
+  // interface kept from before never answers again.
+  bool Answers() {
+    if (m_settings.IsBusy()) return false;
+    const bool wasKept = m_settings.Device() != nullptr;
+    if (!m_settings.ReadShortVersion().empty()) return true;
+    if (!wasKept) return false;
+    return AnswersFoundAfresh();
+  }
   // The same after dropping the kept receiver, so that one that left and
   // came back is found as the new device it is.
   bool AnswersFoundAfresh() {

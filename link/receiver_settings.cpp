@@ -204,8 +204,9 @@ LinkStatus ReceiverSettings::RequestReboot() {
   m_block[0] = CMD_REBOOT;
   const LinkStatus status = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice);
   // The receiver restarts and comes back as a new device: the next version
-  // read looks for it again.
-  if (status.Ok()) m_pDevice.reset();
+  // read looks for it again. So too when the request failed, since a
+  // receiver may restart before it acknowledges.
+  m_pDevice.reset();
   return status;
 }
 

@@ -167,6 +167,15 @@ void SettingsModel::RunPollTick() {
     if (!m_bDevicePresent) return;
   }
   m_nRssi = m_settings.ReadRssi();
+  // A reading that fails may be a receiver that left: one that answers again
+  // (found afresh if need be) is read once more, one that does not is absent.
+  if (m_nRssi == link::kRssiFailed && !m_settings.IsBusy()) {
+    if (!m_receiver.Answers()) {
+      CheckDevice();
+      return;
+    }
+    m_nRssi = m_settings.ReadRssi();
+  }
   UpdateRssiView();
 }
 

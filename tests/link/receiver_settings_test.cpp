@@ -319,11 +319,12 @@ TEST_F(Settings, RebootDropsTheReceiverAndTheNextVersionReadProbesAgain) {
   EXPECT_EQ(settings->ReadWifiName(), L"Garage");
 }
 
-TEST_F(Settings, ARefusedRebootKeepsTheReceiver) {
+TEST_F(Settings, ARefusedRebootKeepsNoReceiver) {
   ASSERT_EQ(settings->ReadShortVersion(), L"V1.1");
   receiver.RefuseSets(CMD_REBOOT, sim::kGenFailure);
   EXPECT_EQ(settings->RequestReboot(), sim::kGenFailure);
-  EXPECT_NE(settings->Device(), nullptr);
+  // It may restart all the same: the next version read finds it afresh.
+  EXPECT_EQ(settings->Device(), nullptr);
   EXPECT_TRUE(receiver.IsPresent());
 }
 

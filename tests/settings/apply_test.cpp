@@ -351,12 +351,35 @@ TEST_F(ApplyTest, AFailedRestartStillWaitsWithTheFlagSet) {
   EXPECT_FALSE(model.m_bDevicePresent);
   EXPECT_FALSE(view.IsEnabled(IDC_REFRESH));
   EXPECT_EQ(view.TimerPeriod(POLL_TIMER), kRebootPollPeriodMs);
-  // The receiver never went away: the cached filter stays and the next tick reloads.
-  EXPECT_NE(model.m_settings.Device(), nullptr);
+  // The receiver may have restarted before it acknowledged: nothing is kept,
+  // and the next tick finds it afresh and reloads.
+  EXPECT_EQ(model.m_settings.Device(), nullptr);
   model.OnTimer(POLL_TIMER);
   EXPECT_TRUE(model.m_bDevicePresent);
   EXPECT_EQ(view.TimerPeriod(POLL_TIMER), kPollPeriodMs);
   EXPECT_TRUE(g_bRebootExpected);
+}
+
+TEST_F(ApplyTest, AReceiverThatLeftAndCameBackIsFoundAfresh) {
+  // A restart refused by a receiver that restarts anyway, then an unplug
+  // and replug: each time the receiver comes back as a new device.
+  receiver.RefuseSets(0x64);
+  model.OnApply();
+  receiver.Unplug();
+  receiver.Replug();
+  model.OnTimer(POLL_TIMER);
+  EXPECT_TRUE(model.m_bDevicePresent);
+  EXPECT_TRUE(view.IsEnabled(IDC_APPLY));
+
+  receiver.Unplug();
+  receiver.Replug();
+  model.OnTimer(POLL_TIMER);
+  EXPECT_TRUE(model.m_bDevicePresent);
+  EXPECT_EQ(model.m_nRssi, -55);
+  receiver.Unplug();
+  model.OnTimer(POLL_TIMER);
+  EXPECT_FALSE(model.m_bDevicePresent);
+  EXPECT_FALSE(view.IsEnabled(IDC_APPLY));
 }
 
 TEST_F(ApplyTest, SliderValueOutsideTheRangeGoesBackAsTheNearerBound) {
