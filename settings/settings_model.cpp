@@ -51,6 +51,9 @@ void SettingsModel::OnInitDialog() {
   // the window this one replaces (its thread may be stuck in a device call),
   // the load waits until this window shows, so that it appears at once.
   if (m_link.Busy()) {
+    // Until that load has read the receiver there is nothing to edit: the
+    // controls look as they do without a receiver.
+    EnableDeviceControls();
     m_view.StartTimer(STARTUP_TIMER, 0);
   } else {
     Submit(Command::Startup);
@@ -87,6 +90,9 @@ void SettingsModel::Submit(Command command) {
     // A tick comes again in two seconds, and a second Apply pressed while
     // the first one writes would only repeat it; anything else must not be lost.
     if (command == Command::PollTick || (command == Command::Apply && m_bApplying)) return;
+    // A write asked for before the receiver was read would send what the
+    // read is about to replace.
+    if (!m_bLoaded && WritesSettings(command)) return;
     if (std::find(m_deferred.begin(), m_deferred.end(), command) == m_deferred.end()) {
       m_deferred.push_back(command);
     }
@@ -105,6 +111,19 @@ void SettingsModel::Submit(Command command) {
   // there.
   if (m_bControlsShowPresent != m_bDevicePresent) EnableDeviceControls();
   if (m_bDevicePresent) m_view.EnableControl(IDC_REFRESH, true);
+}
+
+bool SettingsModel::WritesSettings(Command command) {
+  switch (command) {
+    case Command::Apply:
+    case Command::SetUrl:
+    case Command::SetWifiName:
+    case Command::SetPassword:
+    case Command::SetResolution:
+      return true;
+    default:
+      return false;
+  }
 }
 
 bool SettingsModel::StillWanted(Command command) const {

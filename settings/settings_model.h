@@ -145,6 +145,8 @@ class SettingsModel {
   void RunApply();
   // Whether a command that waited behind an exchange still makes sense now.
   bool StillWanted(Command command) const;
+  // Apply and the per-field writes.
+  static bool WritesSettings(Command command);
   // True when everything was written and the receiver told to restart.
   bool ApplyConfiguration();
   // False, with the message, when the value would not reach the receiver as

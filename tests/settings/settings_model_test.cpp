@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "link/exchange_gate.h"
 #include "link/receiver_link.h"
 #include "link/utf8_codec.h"
 #include "resources/resource_ids.h"
@@ -489,6 +491,51 @@ TEST_F(SettingsModelTest, TeardownDropsTheCachedReceiver) {
   model.OnDestroy();
   EXPECT_EQ(model.m_settings.Device(), nullptr);
   EXPECT_EQ(stack.OpenDevices(), 0);
+}
+
+// A gate held by the window this one replaces, until the test lets go.
+class HeldGate final : public link::ExchangeGate {
+ public:
+  link::LinkStatus Run(const std::function<link::LinkStatus()>& exchange) override { return exchange(); }
+  void HoldForWholeSequence(bool) override {}
+  bool StopRequested() const override { return false; }
+  bool Busy() const override { return held; }
+  bool held = true;
+};
+
+TEST(DeferredLoad, ControlsStayDisabledAndWritesAskedForBeforeTheLoadAreDropped) {
+  auto clock = std::make_shared<sim::ManualClock>();
+  sim::SimStack stack{clock};
+  sim::FakePump pump{*clock};
+  link::Utf8Codec codec;
+  HeldGate gate;
+  link::Receiver receiving{stack, pump, codec, gate};
+  FakeSettingsView view;
+  SettingsModel model{view, receiving, pump};
+  view.model = &model;
+  stack.AddReceiver();
+
+  model.OnInitDialog();
+  for (int id : {IDC_MODE, IDC_MODEL, IDC_WIFI_NAME, IDC_WIFI_PASSWORD, IDC_APPLY}) {
+    EXPECT_FALSE(view.IsEnabled(id)) << id;
+  }
+  gate.held = false;
+  pump.DuringNextWait([&] {
+    view.Type(IDC_WIFI_NAME, L"typed-before-the-load");
+    model.OnApply();
+    model.OnSetWifiName();
+  });
+  stack.ClearTransfers();
+  model.OnTimer(STARTUP_TIMER);
+
+  EXPECT_TRUE(model.m_bLoaded);
+  EXPECT_TRUE(view.messages.empty());
+  for (const auto& t : stack.DataTransfers()) {
+    if (t.kind == sim::TransferKind::Set) EXPECT_EQ(t.bytes.size() > 1 ? t.bytes[1] : 0, 0) << int(t.bytes[0]);
+  }
+  for (int id : {IDC_MODE, IDC_MODEL, IDC_WIFI_NAME, IDC_WIFI_PASSWORD, IDC_APPLY}) {
+    EXPECT_TRUE(view.IsEnabled(id)) << id;
+  }
 }
 
 }  // namespace
