@@ -24,6 +24,9 @@ class AccessGate final : public link::ExchangeGate {
   void HoldForWholeSequence(bool hold) override;
   bool StopRequested() const override { return m_access.StopRequested(); }
   bool Busy() const override { return m_access.WouldWait(); }
+  // The access stops as a stop from the host does: a held sequence still
+  // completes first.
+  void GiveUp() override { m_access.Stop(); }
 
  private:
   ReceiverAccess& m_access;

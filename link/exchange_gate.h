@@ -24,6 +24,10 @@ class ExchangeGate {
   virtual bool StopRequested() const = 0;
   // Another user of the receiver has it now, so that an exchange would wait.
   virtual bool Busy() const = 0;
+  // The caller is done with the receiver (its window is closing): a wait
+  // for the receiver under way ends at once, and every later exchange is
+  // refused without waiting.
+  virtual void GiveUp() = 0;
 };
 
 // Lets every exchange through, holds nothing, is never stopped.

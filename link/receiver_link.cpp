@@ -16,6 +16,7 @@ class Open final : public ExchangeGate {
   void HoldForWholeSequence(bool) override {}
   bool StopRequested() const override { return false; }
   bool Busy() const override { return false; }
+  void GiveUp() override {}
 };
 
 }  // namespace

@@ -53,6 +53,8 @@ class ReceiverLink {
   bool StopRequested() const { return m_gate.StopRequested(); }
   // An exchange would have to wait for another user of the receiver.
   bool Busy() const { return m_gate.Busy(); }
+  // See ExchangeGate::GiveUp.
+  void GiveUp() { m_gate.GiveUp(); }
 
  private:
   // The operations themselves, inside their exchange.

@@ -306,11 +306,16 @@ void SettingsModel::RunSelchangeModel() {
 void SettingsModel::OnApply() { Submit(Command::Apply); }
 
 void SettingsModel::OnExit() {
-  m_bClosing = true;
+  OnClosing();
   m_view.EndDialog(1);
 }
 
-void SettingsModel::OnClosing() { m_bClosing = true; }
+void SettingsModel::OnClosing() {
+  m_bClosing = true;
+  // A closing window waits for the receiver no longer (a load that waits for
+  // the window before it, say); an Apply under way still completes.
+  if (!m_bApplying) m_link.GiveUp();
+}
 
 void SettingsModel::OnSetUrl() { Submit(Command::SetUrl); }
 void SettingsModel::OnSetWifiName() { Submit(Command::SetWifiName); }

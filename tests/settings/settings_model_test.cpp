@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -493,14 +494,26 @@ TEST_F(SettingsModelTest, TeardownDropsTheCachedReceiver) {
   EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
-// A gate held by the window this one replaces, until the test lets go.
+// A gate held by the window this one replaces, until the test lets go. An
+// exchange waits for it as the settings thread's gate does: pumping, for up
+// to five seconds, unless given up.
 class HeldGate final : public link::ExchangeGate {
  public:
-  link::LinkStatus Run(const std::function<link::LinkStatus()>& exchange) override { return exchange(); }
+  explicit HeldGate(link::MessagePump& pump) : m_pump(pump) {}
+  link::LinkStatus Run(const std::function<link::LinkStatus()>& exchange) override {
+    for (int waited = 0; held && !givenUp && waited < 5000; waited += 20) m_pump.PumpWait(20);
+    if (held || givenUp) return link::LinkStatus::Of(link::StatusKind::Gone);
+    return exchange();
+  }
   void HoldForWholeSequence(bool) override {}
   bool StopRequested() const override { return false; }
   bool Busy() const override { return held; }
+  void GiveUp() override { givenUp = true; }
   bool held = true;
+  bool givenUp = false;
+
+ private:
+  link::MessagePump& m_pump;
 };
 
 TEST(DeferredLoad, ControlsStayDisabledAndWritesAskedForBeforeTheLoadAreDropped) {
@@ -508,7 +521,7 @@ TEST(DeferredLoad, ControlsStayDisabledAndWritesAskedForBeforeTheLoadAreDropped)
   sim::SimStack stack{clock};
   sim::FakePump pump{*clock};
   link::Utf8Codec codec;
-  HeldGate gate;
+  HeldGate gate{pump};
   link::Receiver receiving{stack, pump, codec, gate};
   FakeSettingsView view;
   SettingsModel model{view, receiving, pump};
@@ -536,6 +549,27 @@ TEST(DeferredLoad, ControlsStayDisabledAndWritesAskedForBeforeTheLoadAreDropped)
   for (int id : {IDC_MODE, IDC_MODEL, IDC_WIFI_NAME, IDC_WIFI_PASSWORD, IDC_APPLY}) {
     EXPECT_TRUE(view.IsEnabled(id)) << id;
   }
+}
+
+TEST(DeferredLoad, ExitWhileTheLoadWaitsForTheReceiverEndsAtOnce) {
+  auto clock = std::make_shared<sim::ManualClock>();
+  sim::SimStack stack{clock};
+  sim::FakePump pump{*clock};
+  link::Utf8Codec codec;
+  HeldGate gate{pump};
+  link::Receiver receiving{stack, pump, codec, gate};
+  FakeSettingsView view;
+  SettingsModel model{view, receiving, pump};
+  view.model = &model;
+  stack.AddReceiver();
+
+  model.OnInitDialog();
+  pump.DuringNextWait([&] { model.OnExit(); });
+  const auto start = clock->Now();
+  model.OnTimer(STARTUP_TIMER);
+  EXPECT_LT(clock->Now() - start, std::chrono::milliseconds(100));
+  EXPECT_EQ(view.endResult, 1);
+  EXPECT_FALSE(model.m_bLoaded);
 }
 
 }  // namespace
