@@ -133,7 +133,10 @@ bool SettingsModel::StillWanted(Command command) const {
   // While the receiver restarts after an Apply, what the user asked for
   // before it went out belongs to the configuration it replaced; only the
   // window's own start-up and probes go on.
-  if (m_bAwaitingRestart) return command == Command::Startup || command == Command::PollTick;
+  if (m_bAwaitingRestart) {
+    return command == Command::Startup || command == Command::PollTick || command == Command::FirmwareUpdate ||
+           command == Command::Help;
+  }
   return true;
 }
 
@@ -175,6 +178,12 @@ void SettingsModel::Run(Command command) {
       break;
     case Command::BlockSweep:
       RunBlockSweep();
+      break;
+    case Command::FirmwareUpdate:
+      m_view.RunFirmwareUpdate();
+      break;
+    case Command::Help:
+      m_view.ShowHelp();
       break;
   }
 }
@@ -304,6 +313,10 @@ void SettingsModel::RunSelchangeModel() {
 }
 
 void SettingsModel::OnApply() { Submit(Command::Apply); }
+
+void SettingsModel::OnFirmwareUpdate() { Submit(Command::FirmwareUpdate); }
+
+void SettingsModel::OnHelp() { Submit(Command::Help); }
 
 void SettingsModel::OnExit() {
   OnClosing();

@@ -49,6 +49,9 @@ class SettingsModel {
 
   // User commands and window events.
   void OnRefresh();
+  // FW Update and "?", run by the view once no exchange is under way.
+  void OnFirmwareUpdate();
+  void OnHelp();
   void OnSelchangeMode();
   void OnSelchangeModel();
   // False for timers that are not the poll timer (default processing).
@@ -136,6 +139,8 @@ class SettingsModel {
     SetCur,
     GetCur,
     BlockSweep,
+    FirmwareUpdate,
+    Help,
   };
   void Submit(Command command);
   void Run(Command command);

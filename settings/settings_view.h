@@ -56,6 +56,10 @@ class SettingsView {
   // A modal box with the text and a single OK button; returns when the user
   // has closed it.
   virtual void ShowMessage(const std::wstring& text) = 0;
+  // The firmware update (file dialog, unpacking, the flashing tool's launch)
+  // and the help overlay, each run whole; they return when done.
+  virtual void RunFirmwareUpdate() = 0;
+  virtual void ShowHelp() = 0;
   // Ends the window's modal run with `result` once the current message is done.
   virtual void EndDialog(int result) = 0;
 

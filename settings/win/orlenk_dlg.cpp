@@ -191,11 +191,16 @@ void COrlenkDlg::OnCancel() {
   ui::Dialog::OnCancel();
 }
 
-void COrlenkDlg::OnFwUpdate() { update::RunFirmwareUpdate(Handle()); }
+// Both wait, as the other commands do, for an exchange under way to end.
+void COrlenkDlg::OnFwUpdate() { m_model.OnFirmwareUpdate(); }
+
+void COrlenkDlg::OnHelp() { m_model.OnHelp(); }
+
+void COrlenkDlg::RunFirmwareUpdate() { update::RunFirmwareUpdate(Handle()); }
 
 // The veil that points at the fields to fill in; its first mark follows the
 // setting mode.
-void COrlenkDlg::OnHelp() { widgets::ShowHelpOverlay(Handle(), m_model.m_strMode); }
+void COrlenkDlg::ShowHelp() { widgets::ShowHelpOverlay(Handle(), m_model.m_strMode); }
 
 std::optional<LRESULT> COrlenkDlg::OnNotify(const NMHDR& header) {
   // The hidden slider may always move.

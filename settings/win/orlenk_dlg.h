@@ -69,6 +69,8 @@ class COrlenkDlg : public ui::Dialog, private SettingsView {
   void InvalidateControl(int id) override;
   bool TransferData(bool toMembers) override;
   void ShowMessage(const std::wstring& text) override;
+  void RunFirmwareUpdate() override;
+  void ShowHelp() override;
   void EndDialog(int result) override;
 
   void PaintMinimised();

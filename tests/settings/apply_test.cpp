@@ -433,6 +433,17 @@ TEST_F(ApplyTest, CommandsDuringTheWaitsDoNotRunInTheMiddle) {
   for (int id : {IDC_MODE, IDC_MODEL, IDC_WIFI_NAME, IDC_APPLY}) EXPECT_FALSE(view.IsEnabled(id)) << id;
 }
 
+TEST_F(ApplyTest, FirmwareUpdateAndHelpWaitForTheWholeConfiguration) {
+  pump.DuringNextWait([&] {
+    model.OnFirmwareUpdate();
+    model.OnHelp();
+  });
+  view.onMessage = [&](const std::wstring&) { EXPECT_TRUE(view.actions.empty()); };
+  model.OnApply();
+  EXPECT_EQ(view.actions, (std::vector<std::wstring>{L"firmware update", L"help"}));
+  EXPECT_EQ(SetCodes(), (std::vector<std::uint8_t>{0x02, 0x04, 0x05, 0x0D, 0x0C, 0x64}));
+}
+
 TEST_F(ApplyTest, ARefreshQueuedBehindARefusedRestartLeavesTheWindowToItsProbe) {
   // The receiver refuses the restart and goes on answering.
   receiver.RefuseSets(0x64);

@@ -76,6 +76,9 @@ class FakeSettingsView : public SettingsView {
     if (onMessage) onMessage(text);
   }
   void EndDialog(int result) override { endResult = result; }
+  void RunFirmwareUpdate() override { actions.push_back(L"firmware update"); }
+  void ShowHelp() override { actions.push_back(L"help"); }
+  std::vector<std::wstring> actions;
 
   // The model whose members the transfer walks (set once it exists).
   SettingsModel* model = nullptr;

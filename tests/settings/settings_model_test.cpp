@@ -544,7 +544,8 @@ TEST(DeferredLoad, ControlsStayDisabledAndWritesAskedForBeforeTheLoadAreDropped)
   EXPECT_TRUE(model.m_bLoaded);
   EXPECT_TRUE(view.messages.empty());
   for (const auto& t : stack.DataTransfers()) {
-    if (t.kind == sim::TransferKind::Set) EXPECT_EQ(t.bytes.size() > 1 ? t.bytes[1] : 0, 0) << int(t.bytes[0]);
+    if (t.kind != sim::TransferKind::Set) continue;
+    EXPECT_EQ(t.bytes.size() > 1 ? t.bytes[1] : 0, 0) << int(t.bytes[0]);
   }
   for (int id : {IDC_MODE, IDC_MODEL, IDC_WIFI_NAME, IDC_WIFI_PASSWORD, IDC_APPLY}) {
     EXPECT_TRUE(view.IsEnabled(id)) << id;
