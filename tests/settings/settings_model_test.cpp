@@ -516,8 +516,15 @@ class HeldGate final : public link::ExchangeGate {
   link::MessagePump& m_pump;
 };
 
-TEST(DeferredLoad, ControlsStayDisabledAndWritesAskedForBeforeTheLoadAreDropped) {
-  auto clock = std::make_shared<sim::ManualClock>();
+// A new window whose first load waits for the window it replaces.
+class DeferredLoad : public ::testing::Test {
+ protected:
+  DeferredLoad() {
+    view.model = &model;
+    stack.AddReceiver();
+  }
+
+  std::shared_ptr<sim::ManualClock> clock = std::make_shared<sim::ManualClock>();
   sim::SimStack stack{clock};
   sim::FakePump pump{*clock};
   link::Utf8Codec codec;
@@ -525,9 +532,9 @@ TEST(DeferredLoad, ControlsStayDisabledAndWritesAskedForBeforeTheLoadAreDropped)
   link::Receiver receiving{stack, pump, codec, gate};
   FakeSettingsView view;
   SettingsModel model{view, receiving, pump};
-  view.model = &model;
-  stack.AddReceiver();
+};
 
+TEST_F(DeferredLoad, ControlsStayDisabledAndWritesAskedForBeforeTheLoadAreDropped) {
   model.OnInitDialog();
   for (int id : {IDC_MODE, IDC_MODEL, IDC_WIFI_NAME, IDC_WIFI_PASSWORD, IDC_APPLY}) {
     EXPECT_FALSE(view.IsEnabled(id)) << id;
@@ -552,18 +559,7 @@ TEST(DeferredLoad, ControlsStayDisabledAndWritesAskedForBeforeTheLoadAreDropped)
   }
 }
 
-TEST(DeferredLoad, ExitWhileTheLoadWaitsForTheReceiverEndsAtOnce) {
-  auto clock = std::make_shared<sim::ManualClock>();
-  sim::SimStack stack{clock};
-  sim::FakePump pump{*clock};
-  link::Utf8Codec codec;
-  HeldGate gate{pump};
-  link::Receiver receiving{stack, pump, codec, gate};
-  FakeSettingsView view;
-  SettingsModel model{view, receiving, pump};
-  view.model = &model;
-  stack.AddReceiver();
-
+TEST_F(DeferredLoad, ExitWhileTheLoadWaitsForTheReceiverEndsAtOnce) {
   model.OnInitDialog();
   pump.DuringNextWait([&] { model.OnExit(); });
   const auto start = clock->Now();
