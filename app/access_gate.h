@@ -22,6 +22,7 @@ class AccessGate final : public link::ExchangeGate {
 
   link::LinkStatus Run(const std::function<link::LinkStatus()>& exchange) override;
   void HoldForWholeSequence(bool hold) override;
+  void ReserveLastExchange() override { m_access.ReserveLastExchange(); }
   bool StopRequested() const override { return m_access.StopRequested(); }
   bool Busy() const override { return m_access.WouldWait(); }
   // The access stops as a stop from the host does: a held sequence still

@@ -17,10 +17,12 @@ ReceiverAccess::~ReceiverAccess() { Withdraw(); }
 bool ReceiverAccess::Enter() {
   using Clock = std::chrono::steady_clock;
   constexpr std::chrono::milliseconds kSlice{20};
-  if (m_stopped.load()) return false;
   const Clock::time_point giveUp = Clock::now() + kGateWaitLimit;
   std::unique_lock lock(m_gate.m_mutex);
-  const auto free = [&] { return m_stopped.load() || m_gate.m_owner == nullptr || m_gate.m_owner == this; };
+  // A stopped access keeps the gate for the one exchange it reserved.
+  const auto allowed = [&] { return !m_stopped.load() || m_lastExchangeReserved; };
+  if (!allowed()) return false;
+  const auto free = [&] { return !allowed() || m_gate.m_owner == nullptr || m_gate.m_owner == this; };
   while (!free()) {
     if (Clock::now() >= giveUp) return false;
     if (!m_whileWaiting) {
@@ -33,7 +35,8 @@ bool ReceiverAccess::Enter() {
     m_whileWaiting();
     lock.lock();
   }
-  if (m_stopped.load()) return false;
+  if (!allowed()) return false;
+  if (m_stopped.load()) m_lastExchangeReserved = false;
   m_gate.m_owner = this;
   ++m_inFlight;
   return true;
@@ -53,7 +56,7 @@ void ReceiverAccess::Leave() {
 bool ReceiverAccess::Stop() {
   {
     std::lock_guard lock(m_gate.m_mutex);
-    if (m_holding) {
+    if (m_holding && !m_lastExchangeReserved) {
       m_stopPending.store(true);
       return false;
     }
@@ -79,10 +82,21 @@ bool ReceiverAccess::EndHold() {
   {
     std::lock_guard lock(m_gate.m_mutex);
     m_holding = false;
-    if (!m_stopPending.load() || m_stopped.load()) return false;
+    m_lastExchangeReserved = false;
+    if (!m_stopPending.load() || m_stopped.load()) {
+      // A stop that took effect while the last exchange was reserved gives
+      // the gate up now.
+      ReleaseIfIdleLocked();
+      return false;
+    }
   }
   ForceStop();
   return true;
+}
+
+void ReceiverAccess::ReserveLastExchange() {
+  std::lock_guard lock(m_gate.m_mutex);
+  if (m_holding) m_lastExchangeReserved = true;
 }
 
 bool ReceiverAccess::HoldsGate() const {
@@ -91,7 +105,7 @@ bool ReceiverAccess::HoldsGate() const {
 }
 
 void ReceiverAccess::ReleaseIfIdleLocked() {
-  if (m_stopped.load() && m_inFlight == 0 && m_gate.m_owner == this) {
+  if (m_stopped.load() && m_inFlight == 0 && !m_lastExchangeReserved && m_gate.m_owner == this) {
     m_gate.m_owner = nullptr;
     m_gate.m_changed.notify_all();
   }

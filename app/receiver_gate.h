@@ -76,6 +76,12 @@ class ReceiverAccess {
   // EndHold is true when a stop took effect there.
   void BeginHold();
   bool EndHold();
+  // The held sequence has made all its exchanges but the last, and waits
+  // for the user before that one (an Apply's success box before the
+  // restart). A stop from now on takes effect at once, even during the hold,
+  // so that the wait ends; the last exchange still goes out, and the gate
+  // stays with this access until it has or the hold ends.
+  void ReserveLastExchange();
   // Stop, by the access's own thread once it is done with the receiver.
   void Withdraw() { ForceStop(); }
 
@@ -90,6 +96,7 @@ class ReceiverAccess {
   std::atomic<bool> m_stopped{false};
   std::atomic<bool> m_stopPending{false};
   bool m_holding = false;  // guarded by the gate's mutex
+  bool m_lastExchangeReserved = false;  // guarded by the gate's mutex
   int m_inFlight = 0;      // guarded by the gate's mutex
 };
 

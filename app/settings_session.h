@@ -11,7 +11,9 @@
 // after the other. An Apply that is writing when the stop comes completes
 // first, its writes and the restart, within kStopGraceMs: only then are the
 // exchanges refused and WM_QUIT posted, so that the receiver is never left
-// with part of a configuration.
+// with part of a configuration. Once its writes are out and only the
+// restart is left (its success box is open), a stop takes effect at once:
+// the box closes and the restart still goes out.
 #include <windows.h>
 
 #include <atomic>

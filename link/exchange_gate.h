@@ -22,6 +22,10 @@ class ExchangeGate {
   // come.
   virtual void HoldForWholeSequence(bool hold) = 0;
   virtual bool StopRequested() const = 0;
+  // The held sequence has made all its exchanges but the last and now waits
+  // for the user before that one: a stop from here on ends the wait at once,
+  // and the last exchange still goes out.
+  virtual void ReserveLastExchange() = 0;
   // Another user of the receiver has it now, so that an exchange would wait.
   virtual bool Busy() const = 0;
   // The caller is done with the receiver (its window is closing): a wait

@@ -14,6 +14,7 @@ class Open final : public ExchangeGate {
  public:
   LinkStatus Run(const std::function<LinkStatus()>& exchange) override { return exchange(); }
   void HoldForWholeSequence(bool) override {}
+  void ReserveLastExchange() override {}
   bool StopRequested() const override { return false; }
   bool Busy() const override { return false; }
   void GiveUp() override {}

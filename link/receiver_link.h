@@ -42,6 +42,8 @@ class ReceiverLink {
    public:
     explicit WholeSequence(ReceiverLink& link) : m_gate(link.m_gate) { m_gate.HoldForWholeSequence(true); }
     ~WholeSequence() { m_gate.HoldForWholeSequence(false); }
+    // See ExchangeGate::ReserveLastExchange.
+    void ReserveLastExchange() { m_gate.ReserveLastExchange(); }
     WholeSequence(const WholeSequence&) = delete;
     WholeSequence& operator=(const WholeSequence&) = delete;
 

@@ -20,6 +20,9 @@ bool ApplySequence::Write(const Configuration& configuration) {
     m_settings.WriteAgingTest(*configuration.agingTest);
     m_pump.PumpWait(kWritePauseMs);
   }
+  // Only the restart is left; whatever the caller shows the user before it,
+  // it goes out even if the caller is stopped meanwhile.
+  m_whole.ReserveLastExchange();
   return true;
 }
 

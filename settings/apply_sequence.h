@@ -30,6 +30,7 @@ class ApplySequence {
   // URL, Wi-Fi name, password, long-press time, aging test, each followed by
   // the pause; the last two only when the configuration has them. False as soon as one of the three texts is refused; the
   // receiver's older firmware lacks the last two, so their failures are not.
+  // Once all are out, the restart is the sequence's reserved last exchange.
   bool Write(const Configuration& configuration);
   // Tells the receiver to restart; it leaves and comes back as a new device.
   link::LinkStatus Restart();

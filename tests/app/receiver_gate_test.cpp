@@ -102,6 +102,40 @@ TEST(ReceiverGate, AStopDuringAHeldSequenceLetsItFinishAndThenTakesEffect) {
   EXPECT_FALSE(other.EndHold());
 }
 
+TEST(ReceiverGate, AStopWhileOnlyTheLastExchangeIsLeftTakesEffectAtOnceAndLetsThatOneOut) {
+  // An Apply's writes are out and its success box is open: a stop, from the
+  // host or forced when its grace runs out, ends the wait for the user, and
+  // the restart still goes out before the next access gets the receiver.
+  for (const bool forced : {false, true}) {
+    ReceiverGate gate;
+    ReceiverAccess apply(gate);
+    ReceiverAccess next(gate);
+    ASSERT_TRUE(apply.Enter());
+    apply.Leave();
+    apply.BeginHold();
+    apply.ReserveLastExchange();
+    if (forced) {
+      apply.ForceStop();
+    } else {
+      EXPECT_TRUE(apply.Stop());
+    }
+    EXPECT_TRUE(apply.Stopped());
+    EXPECT_TRUE(apply.HoldsGate());
+    auto entered = std::async(std::launch::async, [&] {
+      const bool ok = next.Enter();
+      if (ok) next.Leave();
+      return ok;
+    });
+    EXPECT_EQ(entered.wait_for(100ms), std::future_status::timeout);
+    ASSERT_TRUE(apply.Enter());  // the restart
+    apply.Leave();
+    EXPECT_FALSE(apply.Enter());  // and nothing after it
+    EXPECT_FALSE(apply.EndHold());
+    ASSERT_EQ(entered.wait_for(kTimeout), std::future_status::ready);
+    EXPECT_TRUE(entered.get());
+  }
+}
+
 TEST(ReceiverGate, AStopInTheMiddleOfAnExchangePassesTheGateOnOnlyWhenItHasReturned) {
   ReceiverGate gate;
   ReceiverAccess old(gate);

@@ -506,6 +506,7 @@ class HeldGate final : public link::ExchangeGate {
     return exchange();
   }
   void HoldForWholeSequence(bool) override {}
+  void ReserveLastExchange() override {}
   bool StopRequested() const override { return false; }
   bool Busy() const override { return held; }
   void GiveUp() override { givenUp = true; }

@@ -229,6 +229,60 @@ TEST_F(ShippedProgramTest, AnotherDevicesRemovalDuringApplyStillLetsTheWholeConf
       kLongWaitMs));
 }
 
+bool RestartLoggedSince(std::size_t from) {
+  const std::vector<LoggedTransfer> sets = SetsSince(from);
+  return !sets.empty() && static_cast<std::uint8_t>(sets.back().bytes[0]) == kRestartCode;
+}
+
+TEST_F(ShippedProgramTest, ExitOrAReplacementWhileTheSuccessBoxIsOpenStillSendsTheRestart) {
+  // The configuration is out and the user has not closed the box yet: a
+  // stop of the window then closes the box and lets the restart out, so the
+  // receiver takes what was written; before, the stop's grace ran out with
+  // the box open and the restart was refused.
+  for (const bool exit : {true, false}) {
+    SCOPED_TRACE(exit ? "tray Exit" : "another device removed");
+    ShippedProgram program;
+    const HWND window = program.WaitForSettingsWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(test::WaitUntil([&] { return ShowsLoaded(window, exit ? L"Site-Cam-7" : L"Gate-1"); }, kLongWaitMs));
+    const std::wstring asked = exit ? L"Gate-1" : L"Gate-2";
+    const std::string askedBlock = exit ? "wifiname=Gate-1" : "wifiname=Gate-2";
+    SetControlText(window, IDC_WIFI_NAME, asked);
+    const std::size_t before = ReceiverLog().size();
+    Click(window, IDC_APPLY);
+    std::wstring text;
+    const HWND box = program.WaitForBox(&text);
+    ASSERT_NE(box, nullptr);
+    ASSERT_EQ(text, settings::kApplySucceeded);
+    ASSERT_FALSE(RestartLoggedSince(before));
+
+    if (exit) {
+      ASSERT_TRUE(program.ChooseTrayExit());
+      EXPECT_TRUE(program.WaitForEnd(10000));
+    } else {
+      DEV_BROADCAST_PORT_W port{};
+      port.dbcp_size = sizeof port;
+      port.dbcp_devicetype = DBT_DEVTYP_PORT;
+      lstrcpyW(port.dbcp_name, L"COM7");
+      DWORD_PTR answer = 0;
+      SendMessageTimeoutW(program.Host(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                          reinterpret_cast<LPARAM>(&port), SMTO_NORMAL, 20000, &answer);
+    }
+    EXPECT_TRUE(test::WaitUntil([&] { return RestartLoggedSince(before); }, kLongWaitMs));
+    const std::vector<LoggedTransfer> sets = SetsSince(before);
+    ASSERT_EQ(sets.size(), 6u);
+    EXPECT_EQ(PayloadText(sets[1]), askedBlock);
+    if (exit) continue;
+    // One window, which finds the receiver after its restart.
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+          const std::vector<HWND> windows = program.SettingsWindows();
+          return windows.size() == 1 && ShowsLoaded(windows[0], asked) && program.Box() == nullptr;
+        },
+        kLongWaitMs));
+  }
+}
+
 // A visible top-level window of the program other than its settings window
 // and its message boxes: the file dialog, the help veil.
 HWND OtherWindow(const ShippedProgram& program, HWND settings) {
