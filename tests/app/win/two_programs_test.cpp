@@ -1,0 +1,97 @@
+// The program that ships and nerova-cli.exe at once on one virtual
+// receiver, under Wine: the window reads the signal every 2 s while the
+// command line reads and writes beside it. Each program's read is a request
+// and, a pause later, its answer; the receiver keeps one last request for
+// both, so neither may ask between the other's request and its answer.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "resources/resource_ids.h"
+#include "tests/app/win/shipped_program.h"
+#include "tests/sim/win/virtual_receiver_fixture.h"
+#include "tests/ui/win_test_support.h"
+
+namespace nerova::app::testing {
+namespace {
+
+constexpr DWORD kLongWaitMs = 60000;
+constexpr wchar_t kCli[] = NEROVA_CLI_PROGRAM;
+
+int RunCli(const std::wstring& arguments, std::string& output) {
+  return RunProgram(std::wstring(L"\"") + kCli + L"\" " + arguments, output);
+}
+
+// What `show --json` says of the settings, without the signal, which moves.
+std::string SettingsPart(const std::string& json) { return json.substr(0, json.find(",\"rssi\":")); }
+
+HWND LoadedWindow(const ShippedProgram& program, const std::wstring& wifiName) {
+  const std::vector<HWND> windows = program.SettingsWindows();
+  if (windows.size() != 1) return nullptr;
+  const HWND window = windows[0];
+  const bool loaded = ControlText(window, IDC_WIFI_NAME) == wifiName && ControlEnabled(window, IDC_APPLY);
+  return loaded ? window : nullptr;
+}
+
+using TwoProgramsTest = VirtualReceiverTest;
+
+TEST_F(TwoProgramsTest, ShowBesideTheOpenWindowReadsEverySettingRight) {
+  std::string reference;
+  ASSERT_EQ(RunCli(L"show --json", reference), 0) << reference;
+  ASSERT_NE(reference.find("\"wifiPassword\":\"97531864\""), std::string::npos) << reference;
+
+  ShippedProgram program;
+  ASSERT_TRUE(program.Started());
+  ASSERT_TRUE(test::WaitUntil([&] { return LoadedWindow(program, L"Site-Cam-7") != nullptr; }, kLongWaitMs));
+  constexpr int kRuns = 10;
+  int wrong = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    std::string output;
+    EXPECT_EQ(RunCli(L"show --json", output), 0) << output;
+    if (SettingsPart(output) != SettingsPart(reference)) {
+      ++wrong;
+      ADD_FAILURE() << "run " << run << ": " << output;
+    }
+  }
+  EXPECT_EQ(wrong, 0) << "of " << kRuns;
+  // The window went on reading beside it.
+  EXPECT_NE(LoadedWindow(program, L"Site-Cam-7"), nullptr);
+  EXPECT_EQ(program.Box(), nullptr);
+}
+
+TEST_F(TwoProgramsTest, ApplyBesideTheOpenWindowWritesWhatWasAskedAndKeepsTheRest) {
+  // Values apply does not name are written back as read: a read that got
+  // the window's answer would write that instead.
+  ASSERT_EQ(RunController(L"set longpresstime 50"), 0);
+  ASSERT_EQ(RunController(L"set agingtest 1"), 0);
+  ASSERT_EQ(RunController(L"set restarttime 1000"), 0);
+  ShippedProgram program;
+  ASSERT_TRUE(program.Started());
+  ASSERT_TRUE(test::WaitUntil([&] { return LoadedWindow(program, L"Site-Cam-7") != nullptr; }, kLongWaitMs));
+
+  for (int run = 1; run <= 3; ++run) {
+    const std::string ssid = "Yard-" + std::to_string(run);
+    const std::string password = "pass-word-" + std::to_string(run);
+    const std::wstring wideSsid(ssid.begin(), ssid.end());
+    std::string output;
+    EXPECT_EQ(RunCli(L"apply --model RC300W --ssid " + wideSsid + L" --password " +
+                         std::wstring(password.begin(), password.end()),
+                     output),
+              0)
+        << output;
+    const ShownReceiver held = ReceiverState();
+    EXPECT_EQ(held.values.wifiName, ssid) << output;
+    EXPECT_EQ(held.values.wifiPassword, password) << output;
+    EXPECT_EQ(held.values.longPressTime, 50) << output;
+    EXPECT_EQ(held.values.agingTest, 1) << output;
+    // The window (replaced when the receiver left) reads it again.
+    EXPECT_TRUE(test::WaitUntil([&] { return LoadedWindow(program, wideSsid) != nullptr; }, kLongWaitMs)) << run;
+  }
+  EXPECT_EQ(program.Box(), nullptr);
+}
+
+}  // namespace
+}  // namespace nerova::app::testing
