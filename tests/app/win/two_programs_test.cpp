@@ -10,7 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "link/receiver_lock.h"
+#include "link/win/named_mutex_locks.h"
 #include "resources/resource_ids.h"
+#include "settings/apply_texts.h"
+#include "sim/virtual/shared_receiver.h"
 #include "tests/app/win/shipped_program.h"
 #include "tests/sim/win/virtual_receiver_fixture.h"
 #include "tests/ui/win_test_support.h"
@@ -91,6 +95,76 @@ TEST_F(TwoProgramsTest, ApplyBesideTheOpenWindowWritesWhatWasAskedAndKeepsTheRes
     EXPECT_TRUE(test::WaitUntil([&] { return LoadedWindow(program, wideSsid) != nullptr; }, kLongWaitMs)) << run;
   }
   EXPECT_EQ(program.Box(), nullptr);
+}
+
+// The virtual receiver's lock, taken by the test as a third program would.
+class HeldByTheTest {
+ public:
+  HeldByTheTest()
+      : m_mutex(CreateMutexW(nullptr, FALSE,
+                             link::win::MutexName(link::ReceiverKey(sim::virtual_receiver::kInstanceName)).c_str())),
+        m_held(m_mutex != nullptr && WaitForSingleObject(m_mutex, 20000) == WAIT_OBJECT_0) {}
+  ~HeldByTheTest() { Release(); }
+  HeldByTheTest(const HeldByTheTest&) = delete;
+  HeldByTheTest& operator=(const HeldByTheTest&) = delete;
+
+  bool Held() const { return m_held; }
+  void Release() {
+    if (m_held) ReleaseMutex(m_mutex);
+    m_held = false;
+    if (m_mutex) CloseHandle(m_mutex);
+    m_mutex = nullptr;
+  }
+
+ private:
+  HANDLE m_mutex;
+  bool m_held;
+};
+
+std::string Ascii(std::wstring_view text) {
+  std::string ascii;
+  for (wchar_t c : text) ascii += static_cast<char>(c);
+  return ascii;
+}
+
+TEST_F(TwoProgramsTest, AReceiverHeldElsewhereSkipsThePollAndIsSaidToBeInUse) {
+  ShippedProgram program;
+  ASSERT_TRUE(program.Started());
+  HWND window = nullptr;
+  ASSERT_TRUE(test::WaitUntil([&] { return (window = LoadedWindow(program, L"Site-Cam-7")) != nullptr; },
+                              kLongWaitMs));
+  HeldByTheTest held;
+  ASSERT_TRUE(held.Held());
+  const std::size_t before = ReceiverLog().size();
+
+  // The signal poll skips its readings: nothing reaches the receiver in
+  // three of its periods.
+  EXPECT_FALSE(test::WaitUntil([&] { return ReceiverLog().size() > before; }, 6500));
+
+  // The command line waits, then says so.
+  std::string output;
+  const DWORD cliStart = GetTickCount();
+  EXPECT_EQ(RunCli(L"show", output), 3) << output;
+  EXPECT_GE(GetTickCount() - cliStart, 6000u);
+  EXPECT_NE(output.find(Ascii(settings::kReceiverInUse)), std::string::npos) << output;
+
+  // Apply waits with the window answering, then says so and writes nothing.
+  Click(window, IDC_APPLY);
+  DWORD_PTR answer = 0;
+  EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer), 0);
+  std::wstring text;
+  const HWND box = program.WaitForBox(&text);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(text, settings::kReceiverInUse);
+  Dismiss(box);
+  EXPECT_EQ(ReceiverLog().size(), before);
+
+  // Free again, the window reads the signal again.
+  held.Release();
+  EXPECT_TRUE(test::WaitUntil([&] { return ReceiverLog().size() > before; }, kLongWaitMs));
+  EXPECT_NE(LoadedWindow(program, L"Site-Cam-7"), nullptr);
+  ASSERT_TRUE(program.ChooseTrayExit());
+  EXPECT_TRUE(program.WaitForEnd(10000));
 }
 
 }  // namespace
