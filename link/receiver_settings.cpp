@@ -69,7 +69,7 @@ ReceiverSettings::ReceiverSettings(ReceiverLink& link, MessagePump& pump, const 
 TurnOutcome ReceiverSettings::TakeTurn(TurnWait wait) {
   if (m_turnDepth == 0) {
     m_turnWait = wait;
-    m_bHeldElsewhere = false;
+    m_lastRefusal = TurnOutcome::Held;
   } else if (m_turnWait == TurnWait::None) {
     // Inside a turn that does not wait, nothing waits.
     wait = TurnWait::None;
@@ -81,7 +81,7 @@ TurnOutcome ReceiverSettings::TakeTurn(TurnWait wait) {
     const TurnOutcome outcome = WaitForLock(wait);
     if (outcome != TurnOutcome::Held) {
       m_lock.reset();
-      if (outcome == TurnOutcome::HeldElsewhere) m_bHeldElsewhere = true;
+      m_lastRefusal = outcome;
       return outcome;
     }
   }

@@ -127,10 +127,11 @@ class ReceiverSettings {
     ReceiverSettings& m_settings;
     const TurnOutcome m_outcome;
   };
-  // Whether the latest outermost turn, or one inside it, found the receiver
-  // held by another program past its wait: the exchanges it was for failed
-  // for that, not for the receiver.
-  bool HeldElsewhere() const { return m_bHeldElsewhere; }
+  // Why the latest outermost turn, or one inside it, was refused (Held when
+  // none was): the exchanges it was for failed for that, not for the
+  // receiver.
+  TurnOutcome LastRefusal() const { return m_lastRefusal; }
+  bool HeldElsewhere() const { return m_lastRefusal == TurnOutcome::HeldElsewhere; }
 
  private:
   TurnOutcome TakeTurn(TurnWait wait);
@@ -160,7 +161,7 @@ class ReceiverSettings {
   std::unique_ptr<ReceiverLock> m_lock;
   int m_turnDepth = 0;
   TurnWait m_turnWait = TurnWait::Bounded;
-  bool m_bHeldElsewhere = false;
+  TurnOutcome m_lastRefusal = TurnOutcome::Held;
   std::array<std::uint8_t, kBlockSize> m_block{};
   bool m_bBusy = false;
 };

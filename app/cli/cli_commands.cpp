@@ -169,8 +169,23 @@ class CommandRun {
     auto receiver = std::make_unique<Receiver>(m_platform, *name);
     TakeProblem();  // one told while choosing was about another receiver
     if (receiver->Answers()) return receiver;
-    exitCode = receiver->Settings().HeldElsewhere() ? InUse() : NotAnswering(*name, TakeProblem());
+    switch (receiver->Settings().LastRefusal()) {
+      case link::TurnOutcome::HeldElsewhere:
+        exitCode = InUse();
+        break;
+      case link::TurnOutcome::Failed:
+        exitCode = NotLockable();
+        break;
+      default:
+        exitCode = NotAnswering(*name, TakeProblem());
+        break;
+    }
     return nullptr;
+  }
+
+  int NotLockable() {
+    Err(L"The receiver could not be locked against other programs.");
+    return kExitNotFound;
   }
 
   // Another program kept the receiver past the wait.
@@ -190,6 +205,8 @@ class CommandRun {
       std::wstring state;
       if (receiver.Answers()) {
         state = receiver.Settings().ReadFirmwareVersion();
+      } else if (receiver.Settings().HeldElsewhere()) {
+        state = L"(in use by another program)";
       } else {
         const ReceiverProblem problem = TakeProblem();
         switch (problem.kind) {
@@ -228,9 +245,7 @@ class CommandRun {
   }
 
   int TurnRefused(const link::ReceiverSettings::Turn& turn) {
-    if (turn.Outcome() == link::TurnOutcome::HeldElsewhere) return InUse();
-    Err(L"The receiver could not be locked against other programs.");
-    return kExitNotFound;
+    return turn.Outcome() == link::TurnOutcome::HeldElsewhere ? InUse() : NotLockable();
   }
 
   // The values of the command line that need no receiver to be judged.
