@@ -154,7 +154,7 @@ bool SettingsModel::TalksToReceiver(Command command) {
 
 void SettingsModel::Run(Command command) {
   if (!TalksToReceiver(command)) {
-    RunHeld(command);
+    Perform(command);
     return;
   }
   // Each command has the receiver to itself against other programs (a
@@ -164,14 +164,14 @@ void SettingsModel::Run(Command command) {
   const bool poll = command == Command::PollTick;
   {
     const link::ReceiverSettings::Turn turn(m_settings, poll ? link::TurnWait::None : link::TurnWait::Bounded);
-    if (turn.Held()) RunHeld(command);
+    if (turn.Held()) Perform(command);
   }
   // Found held past the wait, at the start or at the receiver's first
   // exchange inside.
   if (!poll && m_settings.HeldElsewhere()) Message(kReceiverInUse);
 }
 
-void SettingsModel::RunHeld(Command command) {
+void SettingsModel::Perform(Command command) {
   switch (command) {
     case Command::Startup:
       CheckDevice();

@@ -144,8 +144,9 @@ class SettingsModel {
   };
   void Submit(Command command);
   void Run(Command command);
-  // The command itself, inside the receiver's turn that Run takes for it.
-  void RunHeld(Command command);
+  // The command itself; Run takes the receiver's turn around those that talk
+  // to it.
+  void Perform(Command command);
   static bool TalksToReceiver(Command command);
   void RunPollTick();
   void RunSelchangeMode();

@@ -133,8 +133,8 @@ TEST_F(TwoProgramsTest, AReceiverHeldElsewhereSkipsThePollAndIsSaidToBeInUse) {
   HWND window = nullptr;
   ASSERT_TRUE(test::WaitUntil([&] { return (window = LoadedWindow(program, L"Site-Cam-7")) != nullptr; },
                               kLongWaitMs));
-  HeldByTheTest held;
-  ASSERT_TRUE(held.Held());
+  HeldByTheTest heldByTest;
+  ASSERT_TRUE(heldByTest.Held());
   const std::size_t before = ReceiverLog().size();
 
   // The signal poll skips its readings: nothing reaches the receiver in
@@ -160,11 +160,23 @@ TEST_F(TwoProgramsTest, AReceiverHeldElsewhereSkipsThePollAndIsSaidToBeInUse) {
   EXPECT_EQ(ReceiverLog().size(), before);
 
   // Free again, the window reads the signal again.
-  held.Release();
+  heldByTest.Release();
   EXPECT_TRUE(test::WaitUntil([&] { return ReceiverLog().size() > before; }, kLongWaitMs));
   EXPECT_NE(LoadedWindow(program, L"Site-Cam-7"), nullptr);
+
+  // Exit during an Apply's wait for the receiver ends the program at once:
+  // not once the wait has run out, nor after the host's grace for a window
+  // that does not close (2 s).
+  HeldByTheTest again;
+  ASSERT_TRUE(again.Held());
+  const std::size_t heldFrom = ReceiverLog().size();
+  Click(window, IDC_APPLY);
+  EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &answer), 0);
+  const DWORD exitStart = GetTickCount();
   ASSERT_TRUE(program.ChooseTrayExit());
   EXPECT_TRUE(program.WaitForEnd(10000));
+  EXPECT_LT(GetTickCount() - exitStart, 1500u);
+  EXPECT_EQ(ReceiverLog().size(), heldFrom) << "the window wrote while the receiver was held elsewhere";
 }
 
 }  // namespace
