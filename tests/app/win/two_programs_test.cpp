@@ -164,9 +164,10 @@ TEST_F(TwoProgramsTest, AReceiverHeldElsewhereSkipsThePollAndIsSaidToBeInUse) {
   EXPECT_TRUE(test::WaitUntil([&] { return ReceiverLog().size() > before; }, kLongWaitMs));
   EXPECT_NE(LoadedWindow(program, L"Site-Cam-7"), nullptr);
 
-  // Exit during an Apply's wait for the receiver ends the program at once:
-  // not once the wait has run out, nor after the host's grace for a window
-  // that does not close (2 s).
+  // Exit during an Apply's wait for the receiver ends the program at once
+  // (the wait goes on pumping the window's messages): not once the wait has
+  // run out, nor after the host's grace for a window that does not close
+  // (2 s).
   HeldByTheTest again;
   ASSERT_TRUE(again.Held());
   const std::size_t heldFrom = ReceiverLog().size();
