@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/receiver_lock.h"
@@ -120,6 +121,23 @@ class HeldByTheTest {
   HANDLE m_mutex;
   bool m_held;
 };
+
+TEST_F(TwoProgramsTest, AProgramThatEndedHoldingTheReceiverLeavesItFree) {
+  // A thread takes the lock and ends without giving it back, as a program
+  // killed in the middle of a read does; the handle stays open here, so the
+  // mutex lives on, abandoned.
+  const HANDLE mutex = CreateMutexW(
+      nullptr, FALSE, link::win::MutexName(link::ReceiverKey(sim::virtual_receiver::kInstanceName)).c_str());
+  ASSERT_NE(mutex, nullptr);
+  DWORD taken = WAIT_FAILED;
+  std::thread([&] { taken = WaitForSingleObject(mutex, 20000); }).join();
+  EXPECT_EQ(taken, WAIT_OBJECT_0);
+  std::string output;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(RunCli(L"show", output), 0) << output;
+  EXPECT_LT(GetTickCount() - start, 6000u) << output;
+  CloseHandle(mutex);
+}
 
 std::string Ascii(std::wstring_view text) {
   std::string ascii;
