@@ -43,7 +43,8 @@ class PopupMenu {
 
 }  // namespace
 
-MainDlg::MainDlg(link::CaptureStack& stack) : ui::Dialog(IDD_HOST), m_stack(stack) {}
+MainDlg::MainDlg(link::CaptureStack& stack, link::ReceiverLocks& locks)
+    : ui::Dialog(IDD_HOST), m_stack(stack), m_locks(locks) {}
 
 MainDlg::~MainDlg() = default;
 
@@ -171,7 +172,7 @@ void MainDlg::OnTrayExit() {
 }
 
 void MainDlg::StartSettingsThread() {
-  SettingsThread thread = app::StartSettingsThread(Handle(), m_stack);
+  SettingsThread thread = app::StartSettingsThread(Handle(), m_stack, m_locks);
   m_hSettingsThread = std::move(thread.handle);
   m_session = m_hSettingsThread ? std::move(thread.session) : nullptr;
 }

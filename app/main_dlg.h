@@ -33,8 +33,8 @@ inline constexpr wchar_t kTrayExitText[] = L"Exit(&E)";
 class MainDlg : public ui::Dialog {
  public:
   // Its settings windows talk to the receiver through `stack`, which must
-  // outlive the host and its settings threads.
-  explicit MainDlg(link::CaptureStack& stack);
+  // outlive the host and its settings threads, as must `locks`.
+  explicit MainDlg(link::CaptureStack& stack, link::ReceiverLocks& locks = link::FreeLocks());
   ~MainDlg() override;
 
   // After RunModal: waits up to `timeoutMs` for every settings thread this
@@ -73,6 +73,7 @@ class MainDlg : public ui::Dialog {
   void FillTrayIcon();
 
   link::CaptureStack& m_stack;
+  link::ReceiverLocks& m_locks;
   ui::KernelHandle m_hSettingsThread;
   std::shared_ptr<SettingsSession> m_session;
   // Stopped threads that may still be unwinding.

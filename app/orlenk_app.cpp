@@ -31,7 +31,7 @@ bool COrlenkApp::InitInstance() {
   Gdiplus::GdiplusStartupInput input;
   Gdiplus::GdiplusStartup(&g_gdiplusToken, &input, nullptr);
 
-  MainDlg host(m_stack);
+  MainDlg host(m_stack, m_locks);
   host.RunModal();
   m_bThreadsLeft = !host.WaitForSettingsThreads(kThreadEndWaitMs);
   return false;

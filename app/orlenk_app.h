@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "link/capture_stack.h"
+#include "link/receiver_lock.h"
 
 namespace nerova::app {
 
@@ -14,8 +15,9 @@ extern ULONG_PTR g_gdiplusToken;
 class COrlenkApp {
  public:
   // The program's settings windows talk to the receiver through `stack`,
-  // which must outlive the object.
-  explicit COrlenkApp(link::CaptureStack& stack) : m_stack(stack) {}
+  // taking turns with other programs through `locks`; both must outlive the
+  // object.
+  COrlenkApp(link::CaptureStack& stack, link::ReceiverLocks& locks) : m_stack(stack), m_locks(locks) {}
   COrlenkApp(const COrlenkApp&) = delete;
   COrlenkApp& operator=(const COrlenkApp&) = delete;
 
@@ -33,6 +35,7 @@ class COrlenkApp {
   // could wait on what such a thread holds.
   bool m_bThreadsLeft = false;
   link::CaptureStack& m_stack;
+  link::ReceiverLocks& m_locks;
 };
 
 }  // namespace nerova::app

@@ -17,6 +17,7 @@ struct ThreadStart {
   HWND host;
   std::shared_ptr<SettingsSession> session;
   link::CaptureStack& stack;
+  link::ReceiverLocks& locks;
 };
 
 // The window object is published to the host for exactly its life.
@@ -31,7 +32,8 @@ class Attachment {
   SettingsSession& m_session;
 };
 
-DWORD RunSettingsWindow(HWND host, SettingsSession& session, link::CaptureStack& stack) {
+DWORD RunSettingsWindow(HWND host, SettingsSession& session, link::CaptureStack& stack,
+                        link::ReceiverLocks& locks) {
   // The thread's message queue exists before the stop flag is first read,
   // so a stop either finds the queue for its WM_QUIT or is seen here.
   MSG peek;
@@ -46,7 +48,7 @@ DWORD RunSettingsWindow(HWND host, SettingsSession& session, link::CaptureStack&
   INT_PTR result = -1;
   {
     AccessGate gate(session.Access(), [&session] { session.StopTookEffect(); });
-    settings::win::COrlenkDlg dialog(stack, gate);
+    settings::win::COrlenkDlg dialog(stack, gate, locks);
     {
       Attachment attachment(session, dialog);
       result = dialog.RunModal();
@@ -60,7 +62,7 @@ DWORD WINAPI SettingsThreadProc(LPVOID parameter) {
   std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(parameter));
   DWORD exitCode = kStoppedThreadExitCode;
   try {
-    exitCode = RunSettingsWindow(start->host, *start->session, start->stack);
+    exitCode = RunSettingsWindow(start->host, *start->session, start->stack, start->locks);
   } catch (...) {
     ui::ReportEscapedException("the settings thread");
   }
@@ -71,10 +73,10 @@ DWORD WINAPI SettingsThreadProc(LPVOID parameter) {
 
 }  // namespace
 
-SettingsThread StartSettingsThread(HWND host, link::CaptureStack& stack) {
+SettingsThread StartSettingsThread(HWND host, link::CaptureStack& stack, link::ReceiverLocks& locks) {
   SettingsThread thread;
   thread.session = std::make_shared<SettingsSession>();
-  auto start = std::make_unique<ThreadStart>(ThreadStart{host, thread.session, stack});
+  auto start = std::make_unique<ThreadStart>(ThreadStart{host, thread.session, stack, locks});
   DWORD threadId = 0;
   thread.handle = ui::KernelHandle(CreateThread(nullptr, 0, &SettingsThreadProc, start.get(), 0, &threadId));
   if (!thread.handle) return thread;

@@ -8,6 +8,7 @@
 
 #include "app/settings_session.h"
 #include "link/capture_stack.h"
+#include "link/receiver_lock.h"
 #include "ui/handles.h"
 
 namespace nerova::app {
@@ -21,8 +22,8 @@ struct SettingsThread {
 };
 
 // Starts a settings thread that reports to `host` and talks to the receiver
-// through `stack`, which must outlive it. The handle is empty when the
-// thread could not be created.
-SettingsThread StartSettingsThread(HWND host, link::CaptureStack& stack);
+// through `stack`, taking turns with other programs through `locks`; both
+// must outlive it. The handle is empty when the thread could not be created.
+SettingsThread StartSettingsThread(HWND host, link::CaptureStack& stack, link::ReceiverLocks& locks);
 
 }  // namespace nerova::app

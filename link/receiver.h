@@ -8,6 +8,7 @@
 #include "link/exchange_gate.h"
 #include "link/message_pump.h"
 #include "link/receiver_link.h"
+#include "link/receiver_lock.h"
 #include "link/receiver_settings.h"
 #include "link/text_codec.h"
 
@@ -15,9 +16,12 @@ namespace nerova::link {
 
 class Receiver {
  public:
-  // `stack`, `pump`, `codec` and `gate` must outlive the object.
-  Receiver(CaptureStack& stack, MessagePump& pump, const TextCodec& codec, ExchangeGate& gate = OpenGate())
-      : m_link(stack, gate), m_settings(m_link, pump, codec) {}
+  // `stack`, `pump`, `codec`, `gate` and `locks` must outlive the object;
+  // a turn waits for another program up to `turnWaitMs`
+  // (ReceiverSettings::Turn).
+  Receiver(CaptureStack& stack, MessagePump& pump, const TextCodec& codec, ExchangeGate& gate = OpenGate(),
+           ReceiverLocks& locks = FreeLocks(), std::uint32_t turnWaitMs = 0)
+      : m_link(stack, gate), m_settings(m_link, pump, codec, locks, turnWaitMs) {}
   Receiver(const Receiver&) = delete;
   Receiver& operator=(const Receiver&) = delete;
 

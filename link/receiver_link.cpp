@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "link/receiver_lock.h"
+
 namespace nerova::link {
 namespace {
 
@@ -33,8 +35,14 @@ LinkStatus ReceiverLink::FindReceiverByUsbId(DeviceRef& out) {
 }
 
 LinkStatus ReceiverLink::FindReceiverByProbeUnit(DeviceRef& out) {
+  std::wstring key;
+  return FindReceiverByProbeUnit(out, key);
+}
+
+LinkStatus ReceiverLink::FindReceiverByProbeUnit(DeviceRef& out, std::wstring& key) {
   out.reset();
-  return m_gate.Run([&] { return FindByProbeUnit(out); });
+  key.clear();
+  return m_gate.Run([&] { return FindByProbeUnit(out, key); });
 }
 
 LinkStatus ReceiverLink::SetCur(const std::uint8_t* data, std::uint32_t length, const DeviceRef& device) {
@@ -64,7 +72,7 @@ LinkStatus ReceiverLink::FindByUsbId(DeviceRef& out) {
   return kNoReceiver;
 }
 
-LinkStatus ReceiverLink::FindByProbeUnit(DeviceRef& out) {
+LinkStatus ReceiverLink::FindByProbeUnit(DeviceRef& out, std::wstring& key) {
   std::unique_ptr<VideoInputList> inputs;
   if (const LinkStatus status = m_stack.ListVideoInputs(inputs); !status.Ok()) return status;
 
@@ -77,6 +85,8 @@ LinkStatus ReceiverLink::FindByProbeUnit(DeviceRef& out) {
     // Every unit and terminal is asked whether it is the probe unit.
     std::unique_ptr<ExtensionUnit> probe;
     if (!device->FindExtensionUnit(ProbeUnitGuid, UnitSearch::EveryEntity, probe).Ok() || !probe) continue;
+    VideoInputName name;
+    if (input->Name(name).Ok()) key = ReceiverKey(name.displayName);
     out = std::move(device);
     return LinkStatus::Success();
   }

@@ -4,6 +4,7 @@
 // GET_CUR. Holds no state between calls; every transfer looks for the
 // settings unit afresh. Each operation is one exchange of its gate.
 #include <cstdint>
+#include <string>
 
 #include "link/capture_stack.h"
 #include "link/exchange_gate.h"
@@ -26,8 +27,10 @@ class ReceiverLink {
 
   // The first video input device with the receiver's USB identity.
   LinkStatus FindReceiverByUsbId(DeviceRef& out);
-  // The first video input device that has the probe unit.
+  // The first video input device that has the probe unit; the second form
+  // also gives its ReceiverKey (empty when its name cannot be read).
   LinkStatus FindReceiverByProbeUnit(DeviceRef& out);
+  LinkStatus FindReceiverByProbeUnit(DeviceRef& out, std::wstring& key);
   // One SET_CUR of the settings control. No device: the receiver is found by
   // its USB identity for this call only.
   LinkStatus SetCur(const std::uint8_t* data, std::uint32_t length, const DeviceRef& device);
@@ -61,7 +64,7 @@ class ReceiverLink {
  private:
   // The operations themselves, inside their exchange.
   LinkStatus FindByUsbId(DeviceRef& out);
-  LinkStatus FindByProbeUnit(DeviceRef& out);
+  LinkStatus FindByProbeUnit(DeviceRef& out, std::wstring& key);
   LinkStatus FindSettingsUnit(const DeviceRef& device, std::unique_ptr<ExtensionUnit>& unit);
   LinkStatus Set(const std::uint8_t* data, std::uint32_t length, const DeviceRef& device);
   LinkStatus Get(std::uint8_t* buffer, std::uint32_t capacity, const DeviceRef& device);

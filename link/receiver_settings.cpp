@@ -14,6 +14,8 @@ namespace {
 // prepares the answer block.
 constexpr std::uint32_t kAnswerDelayMs = 100;
 constexpr std::size_t kPayloadSize = kBlockSize - 1;
+// How often a turn that waits looks whether the other program is done.
+constexpr std::uint32_t kTurnRetryMs = 20;
 
 // Marks the object busy for one exchange. Exchanges asked for meanwhile (from
 // a handler that runs inside PumpWait) are refused before they touch the block.
@@ -60,17 +62,65 @@ std::wstring_view UpToNull(const std::wstring& text) {
 
 }  // namespace
 
-ReceiverSettings::ReceiverSettings(ReceiverLink& link, MessagePump& pump, const TextCodec& codec)
-    : m_link(link), m_pump(pump), m_codec(codec) {}
+ReceiverSettings::ReceiverSettings(ReceiverLink& link, MessagePump& pump, const TextCodec& codec,
+                                   ReceiverLocks& locks, std::uint32_t turnWaitMs)
+    : m_link(link), m_pump(pump), m_codec(codec), m_locks(locks), m_turnWaitMs(turnWaitMs) {}
+
+TurnOutcome ReceiverSettings::TakeTurn(TurnWait wait) {
+  if (m_turnDepth == 0) {
+    m_turnWait = wait;
+    m_lastRefusal = TurnOutcome::Held;
+  } else if (m_turnWait == TurnWait::None) {
+    // Inside a turn that does not wait, nothing waits.
+    wait = TurnWait::None;
+  }
+  // Without a kept receiver there is nothing to lock yet: the first
+  // exchange inside that finds it locks it, for the rest of the outermost
+  // turn.
+  if (!m_lock && m_pDevice) {
+    const TurnOutcome outcome = WaitForLock(wait);
+    if (outcome != TurnOutcome::Held) {
+      m_lock.reset();
+      m_lastRefusal = outcome;
+      return outcome;
+    }
+  }
+  ++m_turnDepth;
+  return TurnOutcome::Held;
+}
+
+TurnOutcome ReceiverSettings::WaitForLock(TurnWait wait) {
+  if (!m_locks.Open(m_deviceKey, m_lock).Ok() || !m_lock) return TurnOutcome::Failed;
+  // Counted in the pump's waits, each at least as long as asked for.
+  for (std::uint32_t waited = 0;; waited += kTurnRetryMs) {
+    bool taken = false;
+    if (!m_lock->TryTake(taken).Ok()) return TurnOutcome::Failed;
+    if (taken) return TurnOutcome::Held;
+    if (wait == TurnWait::None || waited >= m_turnWaitMs) return TurnOutcome::HeldElsewhere;
+    // A window that is closing, or replaced, waits no longer.
+    if (m_link.StopRequested()) return TurnOutcome::Stopped;
+    m_pump.PumpWait(kTurnRetryMs);
+  }
+}
+
+void ReceiverSettings::EndTurn() {
+  if (--m_turnDepth > 0) return;
+  m_lock.reset();
+}
 
 bool ReceiverSettings::ReadExchange(std::uint8_t command, bool probeFirst) {
   if (m_bBusy) return false;
   BusyScope busy(m_bBusy);
   if (probeFirst && !m_pDevice) {
     DeviceRef found;
-    if (!m_link.FindReceiverByProbeUnit(found).Ok()) return false;
+    std::wstring key;
+    if (!m_link.FindReceiverByProbeUnit(found, key).Ok()) return false;
     m_pDevice = std::move(found);
+    m_deviceKey = std::move(key);
   }
+  // The SET, the pause and the GET, with no other program's request between.
+  const Turn turn(*this, TurnWait::Bounded);
+  if (!turn.Held()) return false;
   m_block.fill(0);
   m_block[0] = command;
   const LinkStatus set = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice);
@@ -168,6 +218,10 @@ bool ReceiverSettings::WriteExchange(std::uint8_t command, std::wstring_view tex
   const std::string bytes = m_codec.Encode(text);
   if (bytes.size() > kMaxTextBytes) return false;
   BusyScope busy(m_bBusy);
+  // A write between another program's request and its answer would change
+  // the answer it reads.
+  const Turn turn(*this, TurnWait::Bounded);
+  if (!turn.Held()) return false;
   m_block.fill(0);
   m_block[0] = command;
   std::memcpy(m_block.data() + 1, bytes.data(), bytes.size());
@@ -200,13 +254,15 @@ bool ReceiverSettings::WriteLongPressTime(std::int32_t value) {
 LinkStatus ReceiverSettings::RequestReboot() {
   if (m_bBusy) return LinkStatus::Of(StatusKind::Busy);
   BusyScope busy(m_bBusy);
+  const Turn turn(*this, TurnWait::Bounded);
+  if (!turn.Held()) return LinkStatus::Of(StatusKind::Busy);
   m_block.fill(0);
   m_block[0] = CMD_REBOOT;
   const LinkStatus status = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice);
   // The receiver restarts and comes back as a new device: the next version
   // read looks for it again. So too when the request failed, since a
   // receiver may restart before it acknowledges.
-  m_pDevice.reset();
+  ReleaseDevice();
   return status;
 }
 

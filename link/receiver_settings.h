@@ -4,12 +4,14 @@
 // thread only.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "link/message_pump.h"
 #include "link/receiver_link.h"
+#include "link/receiver_lock.h"
 #include "link/text_codec.h"
 
 namespace nerova::link {
@@ -34,9 +36,30 @@ constexpr std::size_t kMaxTextBytes = 58;
 constexpr std::int32_t kRssiFailed = -10000;
 constexpr std::int32_t kLongPressTimeFailed = 24;
 
+// Whether taking the receiver's turn waits for another program that has it.
+enum class TurnWait {
+  // Up to the wait the object was given, pumping messages meanwhile.
+  Bounded,
+  // Not at all (the signal poll: a reading skipped comes again).
+  None,
+};
+
+enum class TurnOutcome {
+  Held,
+  // Another program has the receiver, and kept it past the wait.
+  HeldElsewhere,
+  // The caller's use of the receiver was stopped while it waited.
+  Stopped,
+  // The platform's lock could not be opened or taken.
+  Failed,
+};
+
 class ReceiverSettings {
  public:
-  ReceiverSettings(ReceiverLink& link, MessagePump& pump, const TextCodec& codec);
+  // `locks` keep this program's exchanges with a receiver apart from other
+  // programs'; a turn waits for them up to `turnWaitMs`.
+  ReceiverSettings(ReceiverLink& link, MessagePump& pump, const TextCodec& codec,
+                   ReceiverLocks& locks = FreeLocks(), std::uint32_t turnWaitMs = 0);
   ReceiverSettings(const ReceiverSettings&) = delete;
   ReceiverSettings& operator=(const ReceiverSettings&) = delete;
 
@@ -75,10 +98,46 @@ class ReceiverSettings {
   // fails at once with its failure value.
   bool IsBusy() const { return m_bBusy; }
   // Drops the cached receiver (the window's teardown, before COM goes).
-  void ReleaseDevice() { m_pDevice.reset(); }
+  void ReleaseDevice() {
+    m_pDevice.reset();
+    m_deviceKey.clear();
+  }
   VideoDevice* Device() const { return m_pDevice.get(); }
 
+  // The receiver to this program, against every other, for the object's
+  // life: each exchange takes one, and a sequence that must not be
+  // interleaved (a load, an Apply) takes one around its exchanges, which
+  // then hold it already. The kept receiver is the one held; a turn taken
+  // with none kept holds it from the exchange inside that finds it (by its
+  // probe unit) to the turn's end. Nested turns wait no more than the
+  // outermost one.
+  class Turn {
+   public:
+    Turn(ReceiverSettings& settings, TurnWait wait) : m_settings(settings), m_outcome(settings.TakeTurn(wait)) {}
+    ~Turn() {
+      if (m_outcome == TurnOutcome::Held) m_settings.EndTurn();
+    }
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+
+    bool Held() const { return m_outcome == TurnOutcome::Held; }
+    TurnOutcome Outcome() const { return m_outcome; }
+
+   private:
+    ReceiverSettings& m_settings;
+    const TurnOutcome m_outcome;
+  };
+  // Why the latest outermost turn, or one inside it, was refused (Held when
+  // none was): the exchanges it was for failed for that, not for the
+  // receiver.
+  TurnOutcome LastRefusal() const { return m_lastRefusal; }
+  bool HeldElsewhere() const { return m_lastRefusal == TurnOutcome::HeldElsewhere; }
+
  private:
+  TurnOutcome TakeTurn(TurnWait wait);
+  TurnOutcome WaitForLock(TurnWait wait);
+  void EndTurn();
+
   using AnswerGroups = std::array<std::wstring, 2>;
 
   // SET of the command alone, the answer delay, GET into m_block. The version
@@ -93,7 +152,16 @@ class ReceiverSettings {
   ReceiverLink& m_link;
   MessagePump& m_pump;
   const TextCodec& m_codec;
+  ReceiverLocks& m_locks;
+  const std::uint32_t m_turnWaitMs;
   DeviceRef m_pDevice;
+  // ReceiverKey of the kept receiver.
+  std::wstring m_deviceKey;
+  // The lock of the turn under way, and how deeply turns nest in it.
+  std::unique_ptr<ReceiverLock> m_lock;
+  int m_turnDepth = 0;
+  TurnWait m_turnWait = TurnWait::Bounded;
+  TurnOutcome m_lastRefusal = TurnOutcome::Held;
   std::array<std::uint8_t, kBlockSize> m_block{};
   bool m_bBusy = false;
 };

@@ -8,6 +8,10 @@ inline constexpr std::wstring_view kUrlEmpty = L"Url should not be empty";
 inline constexpr std::wstring_view kWifiNameEmpty = L"Wifi Name should not be empty";
 inline constexpr std::wstring_view kPasswordEmpty = L"Password should not be empty";
 inline constexpr std::wstring_view kApplyFailed = L"Failed to set up the configuration";
+// Another program (a second settings window's program, nerova-cli) kept the
+// receiver for longer than kReceiverTurnWaitMs.
+inline constexpr std::wstring_view kReceiverInUse =
+    L"The receiver is in use by another program; try again once it is done";
 inline constexpr std::wstring_view kApplySucceeded = L"The setup was successful and the device is now rebooting";
 
 inline constexpr std::wstring_view kSetUrlOk = L"Set Url OK";

@@ -140,7 +140,38 @@ bool SettingsModel::StillWanted(Command command) const {
   return true;
 }
 
+bool SettingsModel::TalksToReceiver(Command command) {
+  switch (command) {
+    case Command::SelchangeMode:
+    case Command::SelchangeModel:
+    case Command::FirmwareUpdate:
+    case Command::Help:
+      return false;
+    default:
+      return true;
+  }
+}
+
 void SettingsModel::Run(Command command) {
+  if (!TalksToReceiver(command)) {
+    Perform(command);
+    return;
+  }
+  // Each command has the receiver to itself against other programs (a
+  // command line beside the window), a load or an Apply whole. The signal
+  // poll does not wait for one that has it: that reading is skipped, and
+  // the next tick comes in two seconds.
+  const bool poll = command == Command::PollTick;
+  {
+    const link::ReceiverSettings::Turn turn(m_settings, poll ? link::TurnWait::None : link::TurnWait::Bounded);
+    if (turn.Held()) Perform(command);
+  }
+  // Found held past the wait, at the start or at the receiver's first
+  // exchange inside.
+  if (!poll && m_settings.HeldElsewhere()) Message(kReceiverInUse);
+}
+
+void SettingsModel::Perform(Command command) {
   switch (command) {
     case Command::Startup:
       CheckDevice();

@@ -144,6 +144,10 @@ class SettingsModel {
   };
   void Submit(Command command);
   void Run(Command command);
+  // The command itself; Run takes the receiver's turn around those that talk
+  // to it.
+  void Perform(Command command);
+  static bool TalksToReceiver(Command command);
   void RunPollTick();
   void RunSelchangeMode();
   void RunSelchangeModel();

@@ -50,7 +50,9 @@ bool IsNumber(std::wstring_view text) {
 class Receiver {
  public:
   Receiver(Platform& platform, const std::wstring& name)
-      : m_stack(platform.stack, name), m_receiver(m_stack, platform.pump, platform.codec) {}
+      : m_stack(platform.stack, name),
+        m_receiver(m_stack, platform.pump, platform.codec, link::OpenGate(), platform.locks,
+                   settings::kReceiverTurnWaitMs) {}
 
   link::ReceiverLink& Link() { return m_receiver.Link(); }
   link::ReceiverSettings& Settings() { return m_receiver.Settings(); }
@@ -167,8 +169,30 @@ class CommandRun {
     auto receiver = std::make_unique<Receiver>(m_platform, *name);
     TakeProblem();  // one told while choosing was about another receiver
     if (receiver->Answers()) return receiver;
-    exitCode = NotAnswering(*name, TakeProblem());
+    switch (receiver->Settings().LastRefusal()) {
+      case link::TurnOutcome::HeldElsewhere:
+        exitCode = InUse();
+        break;
+      case link::TurnOutcome::Failed:
+        exitCode = NotLockable();
+        break;
+      default:
+        exitCode = NotAnswering(*name, TakeProblem());
+        break;
+    }
     return nullptr;
+  }
+
+  int NotLockable() {
+    Err(L"The receiver could not be locked against other programs.");
+    return kExitNotFound;
+  }
+
+  // Another program kept the receiver past the wait.
+  int InUse() {
+    Err(std::wstring(settings::kReceiverInUse) + L" (waited " +
+        std::to_wstring(settings::kReceiverTurnWaitMs / 1000) + L" s).");
+    return kExitNotFound;
   }
 
   int List() {
@@ -181,6 +205,8 @@ class CommandRun {
       std::wstring state;
       if (receiver.Answers()) {
         state = receiver.Settings().ReadFirmwareVersion();
+      } else if (receiver.Settings().HeldElsewhere()) {
+        state = L"(in use by another program)";
       } else {
         const ReceiverProblem problem = TakeProblem();
         switch (problem.kind) {
@@ -206,6 +232,9 @@ class CommandRun {
     int exitCode = kExitOk;
     const std::unique_ptr<Receiver> receiver = OpenReceiver(exitCode);
     if (!receiver) return exitCode;
+    // Read whole, with no other program's request in between.
+    const link::ReceiverSettings::Turn turn(receiver->Settings(), link::TurnWait::Bounded);
+    if (!turn.Held()) return TurnRefused(turn);
     const settings::StoredSettings stored = settings::ReadStoredSettings(receiver->Settings(), m_platform.pump);
     if (m_options.json) {
       Out(SettingsJson(stored));
@@ -213,6 +242,10 @@ class CommandRun {
       for (const std::wstring& line : SettingsLines(stored)) Out(line);
     }
     return kExitOk;
+  }
+
+  int TurnRefused(const link::ReceiverSettings::Turn& turn) {
+    return turn.Outcome() == link::TurnOutcome::HeldElsewhere ? InUse() : NotLockable();
   }
 
   // The values of the command line that need no receiver to be judged.
@@ -264,7 +297,19 @@ class CommandRun {
     const std::unique_ptr<Receiver> opened = OpenReceiver(exitCode);
     if (!opened) return exitCode;
     Receiver& receiver = *opened;
+    settings::Configuration configuration;
+    if (const int written = WriteConfiguration(receiver, configuration); written != kExitOk) return written;
+    Out(std::wstring(settings::kApplySucceeded));
+    if (!m_options.apply.wait) return kExitOk;
+    return ConfirmReturn(receiver, configuration);
+  }
 
+  // From the read of what the receiver holds to the restart, with no other
+  // program's request in between: one that read meanwhile would get an
+  // answer of this sequence's, one that wrote would be overwritten.
+  int WriteConfiguration(Receiver& receiver, settings::Configuration& configuration) {
+    const link::ReceiverSettings::Turn turn(receiver.Settings(), link::TurnWait::Bounded);
+    if (!turn.Held()) return TurnRefused(turn);
     const settings::StoredSettings current = settings::ReadStoredSettings(receiver.Settings(), m_platform.pump);
     // A text the receiver did not give cannot be kept: the user gives it.
     if (!m_options.apply.ssid && current.wifiName.empty()) {
@@ -275,7 +320,7 @@ class CommandRun {
       Err(L"The receiver's Wi-Fi password could not be read; give it with --password.");
       return kExitRefused;
     }
-    settings::Configuration configuration = Requested(current);
+    configuration = Requested(current);
     // Everything is checked before anything is written.
     if (const std::optional<std::wstring> refused = settings::CheckConfiguration(configuration, receiver.Settings())) {
       Err(*refused);
@@ -286,24 +331,23 @@ class CommandRun {
       Err(L"Stopped; nothing was written.");
       return kExitInterrupted;
     }
-    {
-      // Ctrl+C does not cut the sequence: it is looked at again only once
-      // the restart has gone out.
-      settings::ApplySequence sequence(receiver.Link(), receiver.Settings(), m_platform.pump);
-      if (!sequence.Write(configuration)) {
-        Err(std::wstring(settings::kApplyFailed));
-        return kExitWriteFailed;
-      }
-      if (const link::LinkStatus status = sequence.Restart(); !status.Ok()) {
-        Err(L"The configuration is written, but the receiver did not take the restart command (" +
-            HexResult(status.code) +
-            L"); it takes effect at the receiver's next start.");
-        return kExitWriteFailed;
-      }
+    // Ctrl+C does not cut the sequence: it is looked at again only once
+    // the restart has gone out.
+    settings::ApplySequence sequence(receiver.Link(), receiver.Settings(), m_platform.pump);
+    if (!sequence.Write(configuration)) {
+      Err(std::wstring(settings::kApplyFailed));
+      return kExitWriteFailed;
     }
-    Out(std::wstring(settings::kApplySucceeded));
-    if (!m_options.apply.wait) return kExitOk;
+    if (const link::LinkStatus status = sequence.Restart(); !status.Ok()) {
+      Err(L"The configuration is written, but the receiver did not take the restart command (" +
+          HexResult(status.code) + L"); it takes effect at the receiver's next start.");
+      return kExitWriteFailed;
+    }
+    return kExitOk;
+  }
 
+  // Waits for the restarted receiver and reads it back.
+  int ConfirmReturn(Receiver& receiver, const settings::Configuration& configuration) {
     Err(L"Waiting for the receiver to come back...");
     switch (WaitForReturn(receiver)) {
       case ReturnWait::Back:
@@ -368,6 +412,7 @@ class CommandRun {
       std::int32_t rssi = receiver.Settings().ReadRssi();
       // A receiver that went away and came back is found again once.
       if (rssi == link::kRssiFailed && receiver.Answers()) rssi = receiver.Settings().ReadRssi();
+      if (rssi == link::kRssiFailed && receiver.Settings().HeldElsewhere()) return InUse();
       Out(L"RSSI " + SignalText(rssi));
       if (m_options.count && ++readings >= *m_options.count) return kExitOk;
       for (std::uint32_t waited = 0; waited < settings::kPollPeriodMs; waited += kWatchSliceMs) {

@@ -11,6 +11,7 @@
 #include "app/cli/console.h"
 #include "link/capture_stack.h"
 #include "link/message_pump.h"
+#include "link/receiver_lock.h"
 #include "link/text_codec.h"
 
 namespace nerova::cli {
@@ -44,6 +45,9 @@ struct Platform {
   // The firmware update of a package, where the platform has one: the exit
   // status. Null elsewhere.
   std::function<int(const std::wstring& package)> updateFirmware;
+  // What keeps this program's exchanges with a receiver apart from other
+  // programs' (the settings window, another nerova-cli).
+  link::ReceiverLocks& locks = link::FreeLocks();
 };
 
 // Runs the command and returns the exit status (exit_codes.h).

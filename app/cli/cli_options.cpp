@@ -256,7 +256,8 @@ Exit status:
   0  done
   1  the firmware package could not be unpacked or its tool not started
   2  the command line is not understood
-  3  no receiver is attached, or it cannot be opened or does not answer
+  3  no receiver is attached, or it cannot be opened or does not answer,
+     or another program (the settings window) kept it for longer than 6 s
   4  a value was refused; nothing was written
   5  a write failed, or the receiver does not hold what was written
   6  the receiver did not come back after its restart in time

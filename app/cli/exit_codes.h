@@ -6,7 +6,8 @@ inline constexpr int kExitOk = 0;
 // The firmware package could not be unpacked or its tool not started.
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
-// No receiver is attached, or it cannot be opened or does not answer.
+// No receiver is attached, or it cannot be opened or does not answer, or
+// another program kept it past the wait (kReceiverTurnWaitMs).
 inline constexpr int kExitNotFound = 3;
 // A value was refused before anything was written.
 inline constexpr int kExitRefused = 4;

@@ -16,6 +16,7 @@
 #include "link/linux/file_system.h"
 #include "link/linux/iconv_codec.h"
 #include "link/linux/linux_capture_stack.h"
+#include "link/linux/lock_file_locks.h"
 #include "link/linux/uvc_device.h"
 #include "link/sleeping_pump.h"
 #include "link/utf8_codec.h"
@@ -90,6 +91,7 @@ int Run(const std::vector<std::wstring>& arguments) {
   link::linux_stack::KernelUvcDeviceOpener devices;
   link::linux_stack::LinuxCaptureStack stack(files, devices);
   link::SleepingPump pump;
+  link::linux_stack::LockFileLocks locks;
   cli::Platform platform{stack,
                          pump,
                          *codec,
@@ -104,7 +106,8 @@ int Run(const std::vector<std::wstring>& arguments) {
                            }
                            return names;
                          },
-                         nullptr};
+                         nullptr,
+                         locks};
   return cli::RunCommand(options, platform);
 }
 

@@ -14,6 +14,7 @@
 #include "app/cli/windows_console.h"
 #include "link/win/code_page_codec.h"
 #include "link/win/directshow_capture_stack.h"
+#include "link/win/named_mutex_locks.h"
 #include "link/win/pump_wait.h"
 #include "ui/handles.h"
 
@@ -53,6 +54,8 @@ int Run(const std::vector<std::wstring>& arguments) {
   nerova::link::win::CodePageCodec codec(options.codePage.value_or(CP_THREAD_ACP));
   nerova::link::win::DirectShowCaptureStack stack;
   nerova::link::win::WindowsPump pump;
+  // The same mutexes as the settings window's.
+  nerova::link::win::NamedMutexLocks locks;
   Platform platform{stack,
                     pump,
                     codec,
@@ -60,7 +63,8 @@ int Run(const std::vector<std::wstring>& arguments) {
                     [] { return g_interrupted.load(); },
                     nullptr,
                     nullptr,
-                    [&console](const std::wstring& package) { return win::UpdateFirmware(package, console); }};
+                    [&console](const std::wstring& package) { return win::UpdateFirmware(package, console); },
+                    locks};
   return RunCommand(options, platform);
 }
 

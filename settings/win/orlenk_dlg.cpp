@@ -50,9 +50,9 @@ class ExchangeAdapter final : public DataExchange {
 
 }  // namespace
 
-COrlenkDlg::COrlenkDlg(link::CaptureStack& stack, link::ExchangeGate& gate)
+COrlenkDlg::COrlenkDlg(link::CaptureStack& stack, link::ExchangeGate& gate, link::ReceiverLocks& locks)
     : ui::Dialog(IDD_SETTINGS),
-      m_receiver(stack, m_pump, m_codec, gate),
+      m_receiver(stack, m_pump, m_codec, gate, locks, kReceiverTurnWaitMs),
       m_hIcon(LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(IDI_APP))),
       m_model(*this, m_receiver, m_pump) {}
 

@@ -25,7 +25,9 @@ class COrlenkDlg : public ui::Dialog, private SettingsView {
   // Over the capture stack the program (or a test) hands it.
   // `gate` says when this window may talk to the receiver (the tray host's
   // settings threads take turns); a window of its own lets it through.
-  explicit COrlenkDlg(link::CaptureStack& stack, link::ExchangeGate& gate = link::OpenGate());
+  // `locks` keep its exchanges apart from other programs'.
+  explicit COrlenkDlg(link::CaptureStack& stack, link::ExchangeGate& gate = link::OpenGate(),
+                      link::ReceiverLocks& locks = link::FreeLocks());
   ~COrlenkDlg() override;
 
   SettingsModel& Model() { return m_model; }

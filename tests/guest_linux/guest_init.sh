@@ -207,6 +207,34 @@ expect_status watch 0
 [ ! -f /tmp/watch.problem ] || fail watch "$(cat /tmp/watch.problem)"
 requests_since "$mark" | grep -q "BUS detached" || fail watch "the gadget did not leave the bus"
 
+# --- 5b. two instances at once: a watch and repeated show --json ------------------
+# Each read is a SET and, 100 ms later, the GET of its answer; the two take
+# turns (a lock file in /tmp here: the guest has no /run/lock), so every GET
+# follows the SET of its own command, and every answer is right.
+together_mark=$(wc -l <"$log")
+nerova-cli watch --count 8 >"$steps/together-watch.out" 2>&1 &
+together_watch=$!
+for i in 1 2 3 4 5; do
+  run "together-show-$i" nerova-cli show --json
+  expect_status "together-show-$i" 0
+  for field in '"url":"rtsp://192.168.1.200/video1.sdp"' '"wifiName":"GUEST_5G_77"' \
+               '"wifiPassword":"newpass2024"' '"longPressTime":55' '"agingTest":true' \
+               '"firmwareVersion":"V9.8.7-qemu"' '"resolution":{"width":1920,"height":1080}'; do
+    expect_output "together-show-$i" "$field"
+  done
+done
+wait "$together_watch"
+echo "step together-watch: exit $?"
+[ "$(grep -c '^RSSI -[0-9]' "$steps/together-watch.out")" -eq 8 ] ||
+  fail together-watch "not eight readings: $(cat "$steps/together-watch.out")"
+requests_since "$together_mark" >"$steps/together.requests"
+grep -q " GET 0x65" "$steps/together.requests" || fail together "no signal read in the request log"
+awk '$2 == "SET" { if (last != "") { print "line " NR ": SET " $3 " before the GET of " last; bad = 1 }; last = $3 }
+     $2 == "GET" { if ($3 != last) { print "line " NR ": GET " $3 " after SET " (last == "" ? "none" : last); bad = 1 }
+                   last = "" }
+     END { exit bad }' "$steps/together.requests" >"$steps/together.mismatch" ||
+  fail together "a GET answered another SET: $(head -3 "$steps/together.mismatch")"
+
 # --- 6. no receiver -------------------------------------------------------------------
 kill -TERM "$gadget_pid"
 wait "$gadget_pid"
