@@ -109,6 +109,12 @@ void ReceiverSettings::EndTurn() {
 }
 
 bool ReceiverSettings::ReadExchange(std::uint8_t command, bool probeFirst) {
+  const bool answered = AskAndRead(command, probeFirst);
+  if (!answered) ++m_unansweredReads;
+  return answered;
+}
+
+bool ReceiverSettings::AskAndRead(std::uint8_t command, bool probeFirst) {
   if (m_bBusy) return false;
   BusyScope busy(m_bBusy);
   if (probeFirst && !m_pDevice) {

@@ -103,6 +103,10 @@ class ReceiverSettings {
     m_deviceKey.clear();
   }
   VideoDevice* Device() const { return m_pDevice.get(); }
+  // How many reads so far got no answer at all (a transfer failed, the
+  // receiver was busy or kept by another program), as opposed to an answer
+  // of the wrong form: a sequence of reads compares it before and after.
+  unsigned UnansweredReads() const { return m_unansweredReads; }
 
   // The receiver to this program, against every other, for the object's
   // life: each exchange takes one, and a sequence that must not be
@@ -143,6 +147,7 @@ class ReceiverSettings {
   // SET of the command alone, the answer delay, GET into m_block. The version
   // reads find the receiver by its probe unit first when none is cached.
   bool ReadExchange(std::uint8_t command, bool probeFirst);
+  bool AskAndRead(std::uint8_t command, bool probeFirst);
   // The answer's text: from offset 1 to the first zero byte or the block's end.
   std::string_view AnswerText() const;
   // Reads the command's key=value answer and takes the pattern's groups.
@@ -164,6 +169,7 @@ class ReceiverSettings {
   TurnOutcome m_lastRefusal = TurnOutcome::Held;
   std::array<std::uint8_t, kBlockSize> m_block{};
   bool m_bBusy = false;
+  unsigned m_unansweredReads = 0;
 };
 
 }  // namespace nerova::link

@@ -253,6 +253,13 @@ void SettingsModel::LoadSettings() {
   m_bAwaitingRestart = false;
 
   const StoredSettings stored = ReadStoredSettings(m_settings, m_pump);
+  if (!stored.editableValuesRead) {
+    // What came back is failure values, not the receiver's settings: the
+    // window shows the receiver as absent, and the next tick, once it
+    // answers again, reads it whole.
+    ShowAbsent();
+    return;
+  }
   m_view.SetControlText(IDC_FIRMWARE_VERSION, stored.firmwareVersion);
   m_strUrl = stored.url;
   if (const CameraModel* model = ModelForStoredUrl(m_strUrl)) {
@@ -285,16 +292,20 @@ void SettingsModel::LoadSettings() {
   m_view.EnableControl(IDC_APPLY, m_bDevicePresent);
 }
 
+void SettingsModel::ShowAbsent() {
+  m_bLoaded = false;
+  m_bDevicePresent = false;
+  EnableDeviceControls();
+  m_view.SetControlText(IDC_FIRMWARE_VERSION, L"");
+  m_view.SetControlText(IDC_RES_WIDTH, L"0");
+  m_view.SetControlText(IDC_RES_HEIGHT, L"0");
+  m_nRssi = 0;
+  UpdateRssiView();
+}
+
 void SettingsModel::CheckDevice() {
   if (!m_receiver.Answers()) {
-    m_bLoaded = false;
-    m_bDevicePresent = false;
-    EnableDeviceControls();
-    m_view.SetControlText(IDC_FIRMWARE_VERSION, L"");
-    m_view.SetControlText(IDC_RES_WIDTH, L"0");
-    m_view.SetControlText(IDC_RES_HEIGHT, L"0");
-    m_nRssi = 0;
-    UpdateRssiView();
+    ShowAbsent();
     return;
   }
   if (m_bLoaded) return;

@@ -147,6 +147,8 @@ class SettingsModel {
   // The command itself; Run takes the receiver's turn around those that talk
   // to it.
   void Perform(Command command);
+  // The No receiver state: device-bound controls disabled, readings cleared.
+  void ShowAbsent();
   static bool TalksToReceiver(Command command);
   void RunPollTick();
   void RunSelchangeMode();

@@ -6,12 +6,14 @@ namespace nerova::settings {
 
 StoredSettings ReadStoredSettings(link::ReceiverSettings& settings, link::MessagePump& pump) {
   StoredSettings stored;
+  const unsigned unansweredBefore = settings.UnansweredReads();
   stored.firmwareVersion = settings.ReadFirmwareVersion();
   stored.url = settings.ReadText(link::CMD_URL);
   pump.PumpWait(kReadPauseMs);
   stored.wifiName = settings.ReadWifiName();
   pump.PumpWait(kReadPauseMs);
   stored.wifiPassword = settings.ReadWifiPassword();
+  stored.editableValuesRead = settings.UnansweredReads() == unansweredBefore;
   pump.PumpWait(kReadPauseMs);
   stored.rssi = settings.ReadRssi();
   pump.PumpWait(kReadPauseMs);

@@ -29,6 +29,10 @@ struct StoredSettings {
   // as it holds it, not written back with the failure value.
   bool longPressTimeAnswered = false;
   bool agingTestAnswered = false;
+  // Whether the values one edits and the firmware version all had answers;
+  // a receiver that left or refused in the middle of the load did not give
+  // its settings, only failure values.
+  bool editableValuesRead = false;
 };
 
 // A value that could not be read is left as the read's failure value.
