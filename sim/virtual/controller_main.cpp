@@ -31,7 +31,10 @@ int Usage() {
                "  set keys: url wifiname wifipassword resolution(WxH) longpresstime agingtest firmware\n"
                "            rssi(dBm or wander) restarttime(ms)\n"
                "  faults:   refuse-set refuse-get long-control short-control no-terminator crlf\n"
-               "            node-fails second-receiver\n");
+               "            node-fails second-receiver restart-unacknowledged vanish-mid-read\n"
+               "  restart-unacknowledged: the restart command fails, the receiver restarts anyway\n"
+               "  vanish-mid-read: once, the receiver leaves between the next read's SET and GET\n"
+               "            and comes back after its restart time; the fault then clears itself\n");
   return kBadCommand;
 }
 
