@@ -3,6 +3,7 @@
 // Exit status 0 on success, 1 when the platform refused, 2 on a bad command.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -151,6 +152,18 @@ bool SetValue(ReceiverRecord& r, std::string_view key, std::string_view value) {
 // meanwhile).
 int RestartCycle() {
   SyncListing(false, false);
+  // The system has told every window of the removal only now (this process
+  // may have started late): the restart time runs from here, so the receiver
+  // never answers again before its removal is known, as with a real one.
+  {
+    ReceiverLock lock;
+    if (!lock.Held()) return kRefused;
+    ReceiverRecord record = lock.Load();
+    if (record.plugged && record.absentUntilMs != 0) {
+      record.absentUntilMs = std::max(record.absentUntilMs, NowMs() + record.restartTimeMs);
+      if (!lock.Save(record)) return kRefused;
+    }
+  }
   const std::int64_t started = NowMs();
   for (;;) {
     ReceiverRecord record;
