@@ -134,18 +134,21 @@ std::vector<LoggedTransfer> Writes(const std::vector<LoggedTransfer>& log) {
 
 std::wstring OnCommand(const Row& row) { return row.unplug ? L"unplug" : L"fault " + Wide(row.fault); }
 
-// Switches the fault on at once, as the controller does.
-void SwitchOnNow(const Row& row) {
+// Switches the fault on or off at once, as the controller does.
+void SwitchNow(const Row& row, bool on) {
   ReceiverRecord record;
   {
     ReceiverLock lock;
     ASSERT_TRUE(lock.Held());
     record = lock.Load();
     if (row.unplug) {
-      if (record.plugged) ++record.generation;
-      record.plugged = false;
-    } else {
+      if (on && record.plugged) ++record.generation;
+      record.plugged = !on;
+      if (!on) record.absentUntilMs = 0;
+    } else if (on) {
       record.faults.insert(row.fault);
+    } else {
+      record.faults.erase(row.fault);
     }
     ASSERT_TRUE(lock.Save(record));
   }
@@ -171,12 +174,17 @@ void WaitForTheFaultToBite(const Row& row, std::size_t mark, HWND window) {
   ASSERT_TRUE(test::WaitUntil([&] { return !LogSince(mark).empty(); }, kLongWaitMs));
 }
 
-// Clears the fault or plugs the receiver back in; a one-shot fault is waited
-// for instead, and the settings window `window` that it then takes away.
-void EndFault(const Row& row, HWND window = nullptr) {
+// Clears the fault or plugs the receiver back in, through the controller or
+// `now`; a one-shot fault is waited for instead, and the settings window
+// `window` that it then takes away.
+void EndFault(const Row& row, HWND window = nullptr, bool now = false) {
   if (row.endsByItself) {
     ASSERT_TRUE(test::WaitUntil([&] { return !Record().Has(row.fault); }, kLongWaitMs));
     WaitForTheWindowToGo(window);
+    return;
+  }
+  if (now) {
+    SwitchNow(row, false);
     return;
   }
   ASSERT_EQ(RunController(row.unplug ? L"plug" : L"fault clear"), 0);
@@ -247,8 +255,9 @@ class FaultMatrixTest : public sim::virtual_receiver::testing::VirtualReceiverTe
 
   // The end of every cell: the fault ends, and the window is back and
   // loaded in time, alone, with no box, and nothing was written.
-  HWND Recover(const ShippedProgram& program, const Row& row, std::size_t cellStart, const char* cell) {
-    EndFault(row);
+  HWND Recover(const ShippedProgram& program, const Row& row, std::size_t cellStart, const char* cell,
+               bool endNow = false) {
+    EndFault(row, nullptr, endNow);
     if (row.spoilsAnswers) Replug();
     const HWND window = WaitForLoaded(program, {HeldName()}, kBackWithinMs);
     EXPECT_NE(window, nullptr) << cell << ": " << Describe(program);
@@ -278,7 +287,8 @@ class FaultMatrixTest : public sim::virtual_receiver::testing::VirtualReceiverTe
 
   // A load (of the window that takes over after an unplug and plug), and
   // the fault switched on once its first answer after the presence probe,
-  // the firmware version, is in.
+  // the firmware version, is in, and off again as soon as it has met the
+  // load, so that the rest of the load goes through.
   HWND DuringALoad(const ShippedProgram& program, const Row& row) {
     const std::size_t start = LogMark();
     Replug();
@@ -291,10 +301,10 @@ class FaultMatrixTest : public sim::virtual_receiver::testing::VirtualReceiverTe
         kLongWaitMs));
     const std::size_t switched = LogMark();
     const std::vector<HWND> loading = program.SettingsWindows();
-    SwitchOnNow(row);
+    SwitchNow(row, true);
     WaitForTheFaultToBite(row, switched, loading.size() == 1 ? loading[0] : nullptr);
     EXPECT_EQ(BoxText(program), Narrow(row.loadBox)) << "load";
-    return Recover(program, row, start, "load");
+    return Recover(program, row, start, "load", true);
   }
 
   HWND WhileIdle(const ShippedProgram& program, HWND window, const Row& row) {
@@ -331,7 +341,7 @@ class FaultMatrixTest : public sim::virtual_receiver::testing::VirtualReceiverTe
     const std::size_t start = LogMark();
     Click(window, IDC_APPLY);
     EXPECT_TRUE(test::WaitUntil([&] { return !Writes(LogSince(start)).empty(); }, kLongWaitMs));
-    SwitchOnNow(row);
+    SwitchNow(row, true);
     // The Apply ends with its box, or, without one, with its window replaced.
     HWND box = nullptr;
     EXPECT_TRUE(test::WaitUntil([&] { return (box = program.Box()) != nullptr || !IsWindow(window); }, kLongWaitMs))
@@ -407,9 +417,10 @@ TEST_P(FaultMatrixTest, EachMomentEndsAsTheTableSays) {
   EXPECT_LT(GetTickCount() - start, kExitWithinMs);
 }
 
-// A load cut short by refused transfers leaves the window loaded with the
-// failure values (an empty Wi-Fi name, or an empty URL in Manual mode) for
-// good: Refresh re-reads nothing while loaded and the next poll answers.
+// Disabled: a load cut short by refused transfers leaves the window loaded
+// with the failed reads' values for good (refuse-get: an empty URL, so
+// Manual mode; refuse-set, now and then: an empty Wi-Fi name), since Refresh
+// re-reads nothing while loaded and the next poll is answered.
 TEST_P(FaultMatrixTest, DISABLED_ALoadCutShortIsReadWholeOnceTheFaultEnds) {
   const Row& row = GetParam();
   ASSERT_EQ(RunController(OnCommand(row)), 0);
