@@ -94,6 +94,8 @@ struct DeviceState {
   std::map<std::uint8_t, LinkStatus> refusedGets;
   Refusal nextSets;
   Refusal nextGets;
+  std::optional<LinkStatus> unacknowledgedRestart;
+  bool leaveAfterNextRead = false;
 };
 
 // Everything the simulation knows, shared by the stack and every object it
@@ -295,7 +297,14 @@ LinkStatus World::Query(std::size_t index, unsigned instance, std::uint32_t node
       if (const LinkStatus refused = RefusalFor(d.refusedSets, d.nextSets, data[0]); !refused.Ok()) {
         return finish(refused);
       }
-      if (d.firmware.Receive(data, d.controlLength)) Vanish(index, PresenceReason::Reboot, events);
+      // A block with the code alone asks for the answer the next GET reads.
+      const bool readRequest = d.controlLength > 1 && data[1] == 0;
+      const bool restart = d.firmware.Receive(data, d.controlLength);
+      if (restart || (readRequest && d.leaveAfterNextRead)) {
+        if (!restart) d.leaveAfterNextRead = false;
+        Vanish(index, PresenceReason::Reboot, events);
+      }
+      if (restart && d.unacknowledgedRestart) return finish(*d.unacknowledgedRestart);
       transferred = d.controlLength;
       return finish(kOk);
     }
@@ -469,6 +478,20 @@ void Device::SetControlLength(std::uint32_t length) {
   m_world->Locked([&](auto&) { m_world->At(m_index).controlLength = length; });
 }
 
+void Device::SetRestartUnacknowledged(bool on, LinkStatus status) {
+  m_world->Locked([&](auto&) {
+    m_world->At(m_index).unacknowledgedRestart = on ? std::optional<LinkStatus>(status) : std::nullopt;
+  });
+}
+
+void Device::LeaveAfterNextReadRequest(bool armed) {
+  m_world->Locked([&](auto&) { m_world->At(m_index).leaveAfterNextRead = armed; });
+}
+
+bool Device::LeavesAfterNextReadRequest() const {
+  return m_world->Locked([&](auto&) { return m_world->At(m_index).leaveAfterNextRead; });
+}
+
 void Device::ClearFaults() {
   m_world->Locked([&](auto&) {
     DeviceState& d = m_world->At(m_index);
@@ -481,6 +504,8 @@ void Device::ClearFaults() {
     d.refusedGets.clear();
     d.nextSets = {};
     d.nextGets = {};
+    d.unacknowledgedRestart.reset();
+    d.leaveAfterNextRead = false;
     d.firmware.ClearAnswerFaults();
   });
 }

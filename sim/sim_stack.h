@@ -130,6 +130,16 @@ class Device {
   void RefuseNextGets(int count, link::LinkStatus status = kGenFailure);
   // The length the settings control reports and answers with (60 normally).
   void SetControlLength(std::uint32_t length);
+  // A receiver that resets before it acknowledges: the restart command's own
+  // SET fails with `status` while the receiver restarts anyway (it leaves for
+  // its restart time and comes back with what it was given).
+  void SetRestartUnacknowledged(bool on, link::LinkStatus status = kGenFailure);
+  // Armed, the receiver leaves right after the next read request's SET (a
+  // block with the code alone) has gone through, so that the GET answering it
+  // finds the device gone; it comes back by itself after its restart time, a
+  // new device to the system. Fires once, then disarms itself.
+  void LeaveAfterNextReadRequest(bool armed);
+  bool LeavesAfterNextReadRequest() const;
   void ClearFaults();
 
   // The receiver's protocol state: values, answer faults, RSSI.

@@ -3,6 +3,7 @@
 // Exit status 0 on success, 1 when the platform refused, 2 on a bad command.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -31,7 +32,10 @@ int Usage() {
                "  set keys: url wifiname wifipassword resolution(WxH) longpresstime agingtest firmware\n"
                "            rssi(dBm or wander) restarttime(ms)\n"
                "  faults:   refuse-set refuse-get long-control short-control no-terminator crlf\n"
-               "            node-fails second-receiver\n");
+               "            node-fails second-receiver restart-unacknowledged vanish-mid-read\n"
+               "  restart-unacknowledged: the restart command fails, the receiver restarts anyway\n"
+               "  vanish-mid-read: once, the receiver leaves between the next read's SET and GET\n"
+               "            and comes back after its restart time; the fault then clears itself\n");
   return kBadCommand;
 }
 
@@ -148,6 +152,18 @@ bool SetValue(ReceiverRecord& r, std::string_view key, std::string_view value) {
 // meanwhile).
 int RestartCycle() {
   SyncListing(false, false);
+  // The system has told every window of the removal only now (this process
+  // may have started late): the restart time runs from here, so the receiver
+  // never answers again before its removal is known, as with a real one.
+  {
+    ReceiverLock lock;
+    if (!lock.Held()) return kRefused;
+    ReceiverRecord record = lock.Load();
+    if (record.plugged && record.absentUntilMs != 0) {
+      record.absentUntilMs = std::max(record.absentUntilMs, NowMs() + record.restartTimeMs);
+      if (!lock.Save(record)) return kRefused;
+    }
+  }
   const std::int64_t started = NowMs();
   for (;;) {
     ReceiverRecord record;

@@ -23,7 +23,14 @@ inline constexpr std::string_view kFaultNames[] = {
     "no-terminator",  // answers fill their text room with blanks, no zero byte
     "crlf",           // answers end their text with CR LF
     "node-fails",     // the settings unit's node cannot be opened
-    "second-receiver" // a second receiver is listed after the first
+    "second-receiver", // a second receiver is listed after the first
+    // The restart command's own SET fails, and the receiver restarts anyway:
+    // one that resets before it acknowledges.
+    "restart-unacknowledged",
+    // Once: the receiver leaves between the next read's SET and its GET, and
+    // comes back by itself after its restart time as a new device. The fault
+    // clears itself when it fires, so the receiver can be loaded again.
+    "vanish-mid-read",
 };
 bool IsFaultName(std::string_view name);
 

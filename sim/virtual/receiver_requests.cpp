@@ -35,6 +35,8 @@ Device Restore(SimStack& stack, const ReceiverRecord& record) {
   receiver.PinRssi(record.pinnedRssi);
   receiver.SetLastCommand(record.lastCommand);
   receiver.SetControlLength(record.ControlLength());
+  receiver.SetRestartUnacknowledged(record.Has("restart-unacknowledged"));
+  receiver.LeaveAfterNextReadRequest(record.Has("vanish-mid-read"));
   for (int command = 0; command < 256; ++command) {
     const auto code = static_cast<std::uint8_t>(command);
     if (record.Has("refuse-set")) receiver.RefuseSets(code);
@@ -135,6 +137,7 @@ NodeAnswer AnswerNodeProperty(ReceiverRecord& record, std::int64_t nowMs, std::u
   answer.transfers = stack.DataTransfers();
   record.values = receiver.Values();
   record.lastCommand = receiver.LastCommand();
+  if (record.Has("vanish-mid-read") && !receiver.LeavesAfterNextReadRequest()) record.faults.erase("vanish-mid-read");
   return answer;
 }
 

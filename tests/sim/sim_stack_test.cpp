@@ -163,6 +163,45 @@ TEST_F(Sim, ARebootVanishesForItsTimeAndReturnsAsANewDevice) {
   EXPECT_TRUE(link.SetCur(block, 60, fresh).Ok());
 }
 
+TEST_F(Sim, AnUnacknowledgedRestartAndALeaveBetweenARequestAndItsAnswer) {
+  Device receiver = stack.AddReceiver();
+  receiver.SetRebootTime(1s);
+  receiver.SetRestartUnacknowledged(true);
+  receiver.LeaveAfterNextReadRequest(true);
+  link::ReceiverLink link(stack);
+
+  // A write is no read request: the receiver stays.
+  std::uint8_t block[60] = {0x04};
+  std::memcpy(block + 1, "wifiname=Porch", 14);
+  ASSERT_TRUE(link.SetCur(block, 60, nullptr).Ok());
+  // The read request goes through, its answer finds the device gone.
+  std::memset(block + 1, 0, 59);
+  DeviceRef device;
+  ASSERT_TRUE(link.FindReceiverByUsbId(device).Ok());
+  ASSERT_TRUE(link.SetCur(block, 60, device).Ok());
+  EXPECT_FALSE(receiver.LeavesAfterNextReadRequest());
+  std::uint8_t answer[60] = {};
+  EXPECT_EQ(link.GetCur(answer, 60, device), kDeviceNotConnected);
+  EXPECT_FALSE(receiver.IsPresent());
+  clock->Advance(1s);
+  stack.Update();
+  ASSERT_TRUE(receiver.IsPresent());
+  // Once only: the next request is answered.
+  ASSERT_TRUE(link.FindReceiverByUsbId(device).Ok());
+  ASSERT_TRUE(link.SetCur(block, 60, device).Ok());
+  ASSERT_TRUE(link.GetCur(answer, 60, device).Ok());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(answer + 1)), "wifiname=Porch");
+
+  // The restart command fails and the receiver restarts all the same.
+  block[0] = 0x64;
+  EXPECT_EQ(link.SetCur(block, 60, device), kGenFailure);
+  EXPECT_FALSE(receiver.IsPresent());
+  clock->Advance(1s);
+  stack.Update();
+  EXPECT_TRUE(receiver.IsPresent());
+  EXPECT_EQ(receiver.Values().wifiName, "Porch");
+}
+
 TEST_F(Sim, UnplugAndReplugAreTold) {
   Device receiver = stack.AddReceiver();
   std::vector<PresenceEvent> events;

@@ -87,9 +87,11 @@ ShownReceiver ReceiverState() {
   return record;
 }
 
-std::vector<LoggedTransfer> ReceiverLog() {
+std::vector<LoggedTransfer> ReceiverLog() { return ParseReceiverLog(Controller(L"log")); }
+
+std::vector<LoggedTransfer> ParseReceiverLog(const std::string& text) {
   std::vector<LoggedTransfer> transfers;
-  std::istringstream lines(Controller(L"log"));
+  std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
     // 2026-12-08T21:02:12.603 SET 00 01 ...

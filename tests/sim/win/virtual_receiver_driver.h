@@ -29,5 +29,7 @@ struct LoggedTransfer {
   std::string bytes;  // the 60 bytes
 };
 std::vector<LoggedTransfer> ReceiverLog();
+// The log's text, as `log` prints it and the receiver keeps it, taken apart.
+std::vector<LoggedTransfer> ParseReceiverLog(const std::string& text);
 
 }  // namespace nerova::sim::virtual_receiver::testing
