@@ -65,7 +65,9 @@ class Receiver {
   link::Receiver m_receiver;
 };
 
-enum class ReturnWait { Back, TimedOut, Interrupted };
+// NeverLeft: still answering after kLeaveLimitMs, as one that restarted
+// between two probes does, or one that did not restart at all.
+enum class ReturnWait { Back, NeverLeft, TimedOut, Interrupted };
 
 class CommandRun {
  public:
@@ -298,16 +300,31 @@ class CommandRun {
     if (!opened) return exitCode;
     Receiver& receiver = *opened;
     settings::Configuration configuration;
-    if (const int written = WriteConfiguration(receiver, configuration); written != kExitOk) return written;
-    Out(std::wstring(settings::kApplySucceeded));
+    link::LinkStatus restart = link::LinkStatus::Success();
+    if (const int written = WriteConfiguration(receiver, configuration, restart); written != kExitOk) return written;
+    if (restart.Ok()) {
+      Out(std::wstring(settings::kApplySucceeded));
+    } else {
+      // A receiver may reset before it acknowledges the command: whether it
+      // restarted shows only in its leaving.
+      const std::wstring unacknowledged =
+          L"The configuration is written, but the receiver did not acknowledge the restart command (" +
+          HexResult(restart.code) + L")";
+      if (!m_options.apply.wait) {
+        Err(unacknowledged + L"; unless it restarted anyway, it takes effect at the receiver's next start.");
+        return kExitWriteFailed;
+      }
+      Err(unacknowledged + L"; watching whether it restarts anyway.");
+    }
     if (!m_options.apply.wait) return kExitOk;
-    return ConfirmReturn(receiver, configuration);
+    return ConfirmReturn(receiver, configuration, restart.Ok());
   }
 
   // From the read of what the receiver holds to the restart, with no other
   // program's request in between: one that read meanwhile would get an
   // answer of this sequence's, one that wrote would be overwritten.
-  int WriteConfiguration(Receiver& receiver, settings::Configuration& configuration) {
+  // `restart` is the restart command's own status.
+  int WriteConfiguration(Receiver& receiver, settings::Configuration& configuration, link::LinkStatus& restart) {
     const link::ReceiverSettings::Turn turn(receiver.Settings(), link::TurnWait::Bounded);
     if (!turn.Held()) return TurnRefused(turn);
     const settings::StoredSettings current = settings::ReadStoredSettings(receiver.Settings(), m_platform.pump);
@@ -338,20 +355,21 @@ class CommandRun {
       Err(std::wstring(settings::kApplyFailed));
       return kExitWriteFailed;
     }
-    if (const link::LinkStatus status = sequence.Restart(); !status.Ok()) {
-      Err(L"The configuration is written, but the receiver did not take the restart command (" +
-          HexResult(status.code) + L"); it takes effect at the receiver's next start.");
-      return kExitWriteFailed;
-    }
+    restart = sequence.Restart();
     return kExitOk;
   }
 
-  // Waits for the restarted receiver and reads it back.
-  int ConfirmReturn(Receiver& receiver, const settings::Configuration& configuration) {
+  // Waits for the restarted receiver and reads it back. One that did not
+  // acknowledge the restart must be seen to leave.
+  int ConfirmReturn(Receiver& receiver, const settings::Configuration& configuration, bool restartAcknowledged) {
     Err(L"Waiting for the receiver to come back...");
     switch (WaitForReturn(receiver)) {
       case ReturnWait::Back:
         break;
+      case ReturnWait::NeverLeft:
+        if (restartAcknowledged) break;
+        Err(L"It did not restart; the configuration takes effect at the receiver's next start.");
+        return kExitWriteFailed;
       case ReturnWait::TimedOut:
         Err(L"The receiver did not come back within " + std::to_wstring(m_options.apply.timeoutSeconds) +
             L" s of its restart.");
@@ -368,9 +386,12 @@ class CommandRun {
 
   // First until the receiver has left, then until it answers again.
   ReturnWait WaitForReturn(Receiver& receiver) {
-    for (std::uint32_t waited = 0; waited < kLeaveLimitMs && receiver.Answers(); waited += kRestartProbeMs) {
+    bool left = false;
+    for (std::uint32_t waited = 0; !left; waited += kRestartProbeMs) {
+      if (waited >= kLeaveLimitMs) return ReturnWait::NeverLeft;
       if (Interrupted()) return ReturnWait::Interrupted;
       m_platform.pump.PumpWait(kRestartProbeMs);
+      left = !receiver.Answers();
     }
     const std::uint64_t limit = std::uint64_t{m_options.apply.timeoutSeconds} * 1000;
     for (std::uint64_t waited = 0; !receiver.Answers(); waited += kRestartProbeMs) {

@@ -259,7 +259,8 @@ Exit status:
   3  no receiver is attached, or it cannot be opened or does not answer,
      or another program (the settings window) kept it for longer than 6 s
   4  a value was refused; nothing was written
-  5  a write failed, or the receiver does not hold what was written
+  5  a write failed, the receiver does not hold what was written, or it
+     neither acknowledged the restart command nor was seen to restart
   6  the receiver did not come back after its restart in time
   7  interrupted after the first write: the whole configuration and the
      restart were sent, and not read back

@@ -244,6 +244,23 @@ TEST_F(CliTest, EachFailureHasItsExitStatus) {
             std::wstring::npos)
       << console.err;
 
+  // A restart command that fails: a receiver that reset before it
+  // acknowledged is seen to leave and is read back; one that stays is not
+  // taken for restarted.
+  second.SetRestartUnacknowledged(true);
+  console.err.clear();
+  console.out.clear();
+  EXPECT_EQ(Run({L"apply", L"--device", L"2", L"--url", L"rtsp://d"}), kExitOk) << console.err;
+  EXPECT_NE(console.err.find(L"did not acknowledge the restart command"), std::wstring::npos) << console.err;
+  EXPECT_NE(console.out.find(L"holds the new configuration"), std::wstring::npos) << console.out;
+  second.SetRestartUnacknowledged(false);
+  second.RefuseSets(link::CMD_REBOOT);
+  console.err.clear();
+  EXPECT_EQ(Run({L"apply", L"--device", L"2", L"--url", L"rtsp://e"}), kExitWriteFailed);
+  EXPECT_NE(console.err.find(L"It did not restart"), std::wstring::npos) << console.err;
+  EXPECT_EQ(Run({L"apply", L"--device", L"2", L"--url", L"rtsp://f", L"--no-wait"}), kExitWriteFailed);
+  second.ClearFaults();
+
   // Ctrl+C once the first write is out: the rest and the restart still go
   // out, and the status says the configuration was not read back.
   stack.ClearTransfers();
