@@ -44,6 +44,19 @@ std::vector<LoggedTransfer> Sets(const std::vector<LoggedTransfer>& log) {
   return sets;
 }
 
+// The blocks written since `from` log entries, read straight from the
+// receiver's log file (the controller would take too long to start here).
+std::vector<LoggedTransfer> SetsSince(std::size_t from) {
+  std::vector<LoggedTransfer> log = ReceiverLog();
+  log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(std::min(from, log.size())));
+  return Sets(log);
+}
+
+bool RestartLoggedSince(std::size_t from) {
+  const std::vector<LoggedTransfer> sets = SetsSince(from);
+  return !sets.empty() && static_cast<std::uint8_t>(sets.back().bytes[0]) == kRestartCode;
+}
+
 // Loaded: the window shows what the receiver holds and its controls work.
 bool ShowsLoaded(HWND window, const std::wstring& wifiName) {
   return ControlText(window, IDC_WIFI_NAME) == wifiName && ControlEnabled(window, IDC_APPLY) &&
@@ -64,15 +77,7 @@ std::vector<LoggedTransfer> ApplyAndWaitForTheReturn(ShippedProgram& program, HW
   // The restart goes out once the box is closed; until then the window still
   // shows itself loaded, so only after it does a loaded window mean that
   // the receiver came back.
-  EXPECT_TRUE(test::WaitUntil(
-      [&] {
-        const std::vector<LoggedTransfer> log = ReceiverLog();
-        return std::any_of(log.begin() + static_cast<std::ptrdiff_t>(std::min(before, log.size())), log.end(),
-                           [](const LoggedTransfer& t) {
-                             return t.set && !t.bytes.empty() && static_cast<std::uint8_t>(t.bytes[0]) == kRestartCode;
-                           });
-      },
-      kLongWaitMs));
+  EXPECT_TRUE(test::WaitUntil([&] { return RestartLoggedSince(before); }, kLongWaitMs));
   // The receiver leaves, comes back after its restart time, and the window
   // (the same one: a restart it asked for does not replace it) loads again.
   EXPECT_TRUE(test::WaitUntil([&] { return ShowsLoaded(window, wifiName); }, kLongWaitMs));
@@ -180,18 +185,22 @@ TEST_F(ShippedProgramTest, AStormOfRemovalsLeavesOneWindowAndExitStaysQuick) {
   EXPECT_LT(GetTickCount() - start, 5000u);
 }
 
-// The blocks written since `from` log entries, read straight from the
-// receiver's log file (the controller would take too long to start here).
-std::vector<LoggedTransfer> SetsSince(std::size_t from) {
-  std::vector<LoggedTransfer> log = ReceiverLog();
-  log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(std::min(from, log.size())));
-  return Sets(log);
-}
-
 bool AnySetLogged(std::size_t linesBefore) {
   std::size_t lines = 0;
   for (char c : sim::virtual_receiver::ReceiverLock().ReadLog()) lines += c == '\n';
   return lines > linesBefore;
+}
+
+// A serial port goes away, as the system tells the program's host window:
+// the host replaces the settings window.
+void TellOfAPortRemoval(const ShippedProgram& program) {
+  DEV_BROADCAST_PORT_W port{};
+  port.dbcp_size = sizeof port;
+  port.dbcp_devicetype = DBT_DEVTYP_PORT;
+  lstrcpyW(port.dbcp_name, L"COM7");
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutW(program.Host(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(&port),
+                      SMTO_NORMAL, 20000, &answer);
 }
 
 TEST_F(ShippedProgramTest, AnotherDevicesRemovalDuringApplyStillLetsTheWholeConfigurationOut) {
@@ -205,13 +214,7 @@ TEST_F(ShippedProgramTest, AnotherDevicesRemovalDuringApplyStillLetsTheWholeConf
   // As soon as the first block is out, a serial port goes away: the host
   // replaces the settings window, but not before its Apply has ended.
   ASSERT_TRUE(test::WaitUntil([&] { return AnySetLogged(before); }, kLongWaitMs));
-  DEV_BROADCAST_PORT_W port{};
-  port.dbcp_size = sizeof port;
-  port.dbcp_devicetype = DBT_DEVTYP_PORT;
-  lstrcpyW(port.dbcp_name, L"COM7");
-  DWORD_PTR answer = 0;
-  SendMessageTimeoutW(program.Host(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(&port),
-                      SMTO_NORMAL, 20000, &answer);
+  TellOfAPortRemoval(program);
 
   ASSERT_TRUE(test::WaitUntil([&] { return SetsSince(before).size() >= 6; }, kLongWaitMs));
   const std::vector<LoggedTransfer> sets = SetsSince(before);
@@ -227,11 +230,6 @@ TEST_F(ShippedProgramTest, AnotherDevicesRemovalDuringApplyStillLetsTheWholeConf
         return current && current != window && ShowsLoaded(current, L"Yard-3");
       },
       kLongWaitMs));
-}
-
-bool RestartLoggedSince(std::size_t from) {
-  const std::vector<LoggedTransfer> sets = SetsSince(from);
-  return !sets.empty() && static_cast<std::uint8_t>(sets.back().bytes[0]) == kRestartCode;
 }
 
 TEST_F(ShippedProgramTest, ExitOrAReplacementWhileTheSuccessBoxIsOpenStillSendsTheRestart) {
@@ -260,13 +258,7 @@ TEST_F(ShippedProgramTest, ExitOrAReplacementWhileTheSuccessBoxIsOpenStillSendsT
       ASSERT_TRUE(program.ChooseTrayExit());
       EXPECT_TRUE(program.WaitForEnd(10000));
     } else {
-      DEV_BROADCAST_PORT_W port{};
-      port.dbcp_size = sizeof port;
-      port.dbcp_devicetype = DBT_DEVTYP_PORT;
-      lstrcpyW(port.dbcp_name, L"COM7");
-      DWORD_PTR answer = 0;
-      SendMessageTimeoutW(program.Host(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
-                          reinterpret_cast<LPARAM>(&port), SMTO_NORMAL, 20000, &answer);
+      TellOfAPortRemoval(program);
     }
     EXPECT_TRUE(test::WaitUntil([&] { return RestartLoggedSince(before); }, kLongWaitMs));
     const std::vector<LoggedTransfer> sets = SetsSince(before);
