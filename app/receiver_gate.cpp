@@ -14,6 +14,20 @@ bool ReceiverGate::Held() const {
 
 ReceiverAccess::~ReceiverAccess() { Withdraw(); }
 
+link::LinkStatus ReceiverAccess::Run(const std::function<link::LinkStatus()>& exchange) {
+  ReceiverExchange turn(*this);
+  if (!turn) return kAccessStopped;
+  return exchange();
+}
+
+void ReceiverAccess::HoldForWholeSequence(bool hold) {
+  if (hold) {
+    BeginHold();
+    return;
+  }
+  if (EndHold() && m_stopTookEffect) m_stopTookEffect();
+}
+
 bool ReceiverAccess::Enter() {
   using Clock = std::chrono::steady_clock;
   constexpr std::chrono::milliseconds kSlice{20};

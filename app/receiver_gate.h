@@ -11,7 +11,12 @@
 #include <functional>
 #include <mutex>
 
+#include "link/exchange_gate.h"
+
 namespace nerova::app {
+
+// To a stopped settings thread the receiver is gone.
+inline constexpr link::LinkStatus kAccessStopped = link::LinkStatus::Of(link::StatusKind::Gone);
 
 class ReceiverAccess;
 
@@ -38,11 +43,26 @@ class ReceiverGate {
 // (one stuck in a device call, say) before it is given up.
 inline constexpr std::chrono::milliseconds kGateWaitLimit{5000};
 
-class ReceiverAccess {
+// One settings thread's access, as the receiver link's gate: every
+// operation of the link runs as one exchange of it. Once the access is
+// stopped each operation fails as if the receiver had gone, without
+// touching it; what the thread holds it gives back by itself.
+class ReceiverAccess final : public link::ExchangeGate {
  public:
   explicit ReceiverAccess(ReceiverGate& gate = ReceiverGate::Process()) : m_gate(gate) {}
   // Withdraws.
-  ~ReceiverAccess();
+  ~ReceiverAccess() override;
+
+  // link::ExchangeGate
+  link::LinkStatus Run(const std::function<link::LinkStatus()>& exchange) override;
+  void HoldForWholeSequence(bool hold) override;
+  bool Busy() const override { return WouldWait(); }
+  // The access stops as a stop from the host does: a held sequence still
+  // completes first.
+  void GiveUp() override { Stop(); }
+  // Runs on the thread that ends a held sequence when a stop that waited
+  // for it takes effect there.
+  void SetStopTookEffect(std::function<void()> stopTookEffect) { m_stopTookEffect = std::move(stopTookEffect); }
   ReceiverAccess(const ReceiverAccess&) = delete;
   ReceiverAccess& operator=(const ReceiverAccess&) = delete;
 
@@ -69,7 +89,7 @@ class ReceiverAccess {
   void ForceStop();
   bool Stopped() const { return m_stopped.load(); }
   // Stopped, or a stop waits for the held sequence to end.
-  bool StopRequested() const { return m_stopped.load() || m_stopPending.load(); }
+  bool StopRequested() const override { return m_stopped.load() || m_stopPending.load(); }
 
   // A sequence of exchanges that must complete whole (an Apply's writes and
   // the restart after them): a stop that arrives meanwhile lets it finish.
@@ -81,7 +101,7 @@ class ReceiverAccess {
   // restart). A stop from now on takes effect at once, even during the hold,
   // so that the wait ends; the last exchange still goes out, and the gate
   // stays with this access until it has or the hold ends.
-  void ReserveLastExchange();
+  void ReserveLastExchange() override;
   // Stop, by the access's own thread once it is done with the receiver.
   void Withdraw() { ForceStop(); }
 
@@ -93,6 +113,7 @@ class ReceiverAccess {
 
   ReceiverGate& m_gate;
   std::function<void()> m_whileWaiting;
+  std::function<void()> m_stopTookEffect;
   std::atomic<bool> m_stopped{false};
   std::atomic<bool> m_stopPending{false};
   bool m_holding = false;  // guarded by the gate's mutex

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "app/app_messages.h"
-#include "app/access_gate.h"
 #include "link/win/pump_wait.h"
 #include "settings/win/orlenk_dlg.h"
 #include "ui/escaped_exception.h"
@@ -47,8 +46,8 @@ DWORD RunSettingsWindow(HWND host, SettingsSession& session, link::CaptureStack&
       [pump = std::make_shared<link::win::WindowsPump>()] { pump->PumpWait(0); });
   INT_PTR result = -1;
   {
-    AccessGate gate(session.Access(), [&session] { session.StopTookEffect(); });
-    settings::win::COrlenkDlg dialog(stack, gate, locks);
+    session.Access().SetStopTookEffect([&session] { session.StopTookEffect(); });
+    settings::win::COrlenkDlg dialog(stack, session.Access(), locks);
     {
       Attachment attachment(session, dialog);
       result = dialog.RunModal();

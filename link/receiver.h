@@ -10,6 +10,7 @@
 #include "link/receiver_link.h"
 #include "link/receiver_lock.h"
 #include "link/receiver_settings.h"
+#include "link/receiver_turn.h"
 #include "link/text_codec.h"
 
 namespace nerova::link {
@@ -28,29 +29,35 @@ class Receiver {
   ReceiverLink& Link() { return m_link; }
   ReceiverSettings& Settings() { return m_settings; }
 
-  // Whether the receiver answers now (its short version). The kept receiver
-  // is asked; with none kept, the one the probe unit finds is kept and asked.
-  // A kept receiver that does not answer is dropped and the probe unit asked
-  // once more: a device that left and came back is a new device, and the
-  // interface kept from before never answers again.
-  bool Answers() {
+  // Whether the receiver answers now (its short version), in a turn of its
+  // own or inside the caller's. The kept receiver is asked; with none kept,
+  // the one the probe unit finds is kept and asked. A kept receiver that
+  // does not answer is dropped and the probe unit asked once more: a device
+  // that left and came back is a new device, and the interface kept from
+  // before never answers again.
+  bool Answers(TurnWait wait = TurnWait::Bounded) {
     if (m_settings.IsBusy()) return false;
     const bool wasKept = m_settings.Device() != nullptr;
-    if (!m_settings.ReadShortVersion().empty()) return true;
-    if (!wasKept) return false;
-    return AnswersFoundAfresh();
+    if (AnswersInTurn(wait)) return true;
+    if (!wasKept || m_settings.LastRefusal() != TurnOutcome::Held) return false;
+    return AnswersFoundAfresh(wait);
   }
   // The same after dropping the kept receiver, so that one that left and
   // came back is found as the new device it is.
-  bool AnswersFoundAfresh() {
+  bool AnswersFoundAfresh(TurnWait wait = TurnWait::Bounded) {
     m_settings.ReleaseDevice();
-    return Answers();
+    return AnswersInTurn(wait);
   }
   // Lets go of the kept receiver (at teardown, before the platform's
   // apartment goes).
   void Release() { m_settings.ReleaseDevice(); }
 
  private:
+  bool AnswersInTurn(TurnWait wait) {
+    const ReceiverTurn turn(m_settings, wait);
+    return turn.Held() && !m_settings.ReadShortVersion(turn).empty();
+  }
+
   ReceiverLink m_link;
   ReceiverSettings m_settings;
 };

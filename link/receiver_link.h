@@ -39,20 +39,11 @@ class ReceiverLink {
   // bytes beyond the control's length are not touched.
   LinkStatus GetCur(std::uint8_t* buffer, std::uint32_t capacity, const DeviceRef& device);
 
-  // Holds a sequence of transfers that must complete whole for its scope
-  // (see ExchangeGate::HoldForWholeSequence).
-  class WholeSequence {
-   public:
-    explicit WholeSequence(ReceiverLink& link) : m_gate(link.m_gate) { m_gate.HoldForWholeSequence(true); }
-    ~WholeSequence() { m_gate.HoldForWholeSequence(false); }
-    // See ExchangeGate::ReserveLastExchange.
-    void ReserveLastExchange() { m_gate.ReserveLastExchange(); }
-    WholeSequence(const WholeSequence&) = delete;
-    WholeSequence& operator=(const WholeSequence&) = delete;
-
-   private:
-    ExchangeGate& m_gate;
-  };
+  // A sequence of transfers that must complete whole, from HoldWholeSequence
+  // (true) to HoldWholeSequence(false): see ExchangeGate. A whole-sequence
+  // turn (link/receiver_turn.h) holds it.
+  void HoldWholeSequence(bool hold) { m_gate.HoldForWholeSequence(hold); }
+  void ReserveLastExchange() { m_gate.ReserveLastExchange(); }
   // The caller's use of the receiver is being stopped: it is to change
   // nothing beyond the sequence it holds.
   bool StopRequested() const { return m_gate.StopRequested(); }

@@ -2,9 +2,9 @@
 // Programs on one computer take turns with a receiver. Each read is a
 // SET_CUR of the command and, after a pause, a GET_CUR of the answer; the
 // receiver keeps one "last command" for everyone, so another program's
-// request between the two makes this one read the other's answer. Every
-// program that talks to the receiver therefore holds its lock for each
-// exchange, and for a whole sequence (a load, an Apply). The locks are the
+// request between the two makes this one read the other's answer. A turn
+// of the receiver (link/receiver_turn.h) therefore holds its lock, for each
+// exchange and for a whole sequence (a load, an Apply). The locks are the
 // platform's (a named mutex on Windows, a lock file on Linux), named by a
 // key that every program derives alike from the receiver's name.
 #include <memory>

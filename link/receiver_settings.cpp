@@ -67,34 +67,48 @@ ReceiverSettings::ReceiverSettings(ReceiverLink& link, MessagePump& pump, const 
     : m_link(link), m_pump(pump), m_codec(codec), m_locks(locks), m_turnWaitMs(turnWaitMs) {}
 
 TurnOutcome ReceiverSettings::TakeTurn(TurnWait wait) {
-  if (m_turnDepth == 0) {
-    m_turnWait = wait;
+  const bool outermost = m_turnDepth == 0;
+  if (outermost) {
     m_lastRefusal = TurnOutcome::Held;
-  } else if (m_turnWait == TurnWait::None) {
-    // Inside a turn that does not wait, nothing waits.
+  } else {
+    // The outermost turn has waited already, for everything inside it.
     wait = TurnWait::None;
   }
-  // Without a kept receiver there is nothing to lock yet: the first
-  // exchange inside that finds it locks it, for the rest of the outermost
-  // turn.
-  if (!m_lock && m_pDevice) {
-    const TurnOutcome outcome = WaitForLock(wait);
-    if (outcome != TurnOutcome::Held) {
-      m_lock.reset();
-      m_lastRefusal = outcome;
-      return outcome;
-    }
+  const TurnOutcome outcome = HoldReceiver(wait);
+  if (outcome != TurnOutcome::Held) {
+    if (outermost) m_lock.reset();
+    m_lastRefusal = outcome;
+    return outcome;
   }
   ++m_turnDepth;
   return TurnOutcome::Held;
 }
 
-TurnOutcome ReceiverSettings::WaitForLock(TurnWait wait) {
-  if (!m_locks.Open(m_deviceKey, m_lock).Ok() || !m_lock) return TurnOutcome::Failed;
+TurnOutcome ReceiverSettings::HoldReceiver(TurnWait wait) {
+  if (!m_pDevice) {
+    DeviceRef found;
+    std::wstring key;
+    if (!m_link.FindReceiverByProbeUnit(found, key).Ok() || !found) return TurnOutcome::NoReceiver;
+    m_pDevice = std::move(found);
+    m_deviceKey = std::move(key);
+  }
+  if (m_lock && m_lockKey == m_deviceKey) return TurnOutcome::Held;
+  // The outermost turn, or one inside it that found another receiver than
+  // the one locked (the old one has gone meanwhile).
+  std::unique_ptr<ReceiverLock> lock;
+  const TurnOutcome outcome = WaitForLock(wait, lock);
+  if (outcome != TurnOutcome::Held) return outcome;
+  m_lock = std::move(lock);
+  m_lockKey = m_deviceKey;
+  return TurnOutcome::Held;
+}
+
+TurnOutcome ReceiverSettings::WaitForLock(TurnWait wait, std::unique_ptr<ReceiverLock>& lock) {
+  if (!m_locks.Open(m_deviceKey, lock).Ok() || !lock) return TurnOutcome::Failed;
   // Counted in the pump's waits, each at least as long as asked for.
   for (std::uint32_t waited = 0;; waited += kTurnRetryMs) {
     bool taken = false;
-    if (!m_lock->TryTake(taken).Ok()) return TurnOutcome::Failed;
+    if (!lock->TryTake(taken).Ok()) return TurnOutcome::Failed;
     if (taken) return TurnOutcome::Held;
     if (wait == TurnWait::None || waited >= m_turnWaitMs) return TurnOutcome::HeldElsewhere;
     // A window that is closing, or replaced, waits no longer.
@@ -106,33 +120,37 @@ TurnOutcome ReceiverSettings::WaitForLock(TurnWait wait) {
 void ReceiverSettings::EndTurn() {
   if (--m_turnDepth > 0) return;
   m_lock.reset();
+  m_lockKey.clear();
 }
 
-bool ReceiverSettings::ReadExchange(std::uint8_t command, bool probeFirst) {
-  const bool answered = AskAndRead(command, probeFirst);
+bool ReceiverSettings::MayExchange(const ReceiverTurn& turn) const {
+  return turn.Held() && turn.Of(*this) && m_turnDepth > 0 && m_pDevice && !m_bBusy;
+}
+
+bool ReceiverSettings::ReadExchange(const ReceiverTurn& turn, std::uint8_t command) {
+  const bool answered = AskAndRead(turn, command);
   if (!answered) ++m_unansweredReads;
   return answered;
 }
 
-bool ReceiverSettings::AskAndRead(std::uint8_t command, bool probeFirst) {
-  if (m_bBusy) return false;
+bool ReceiverSettings::AskAndRead(const ReceiverTurn& turn, std::uint8_t command) {
+  if (!MayExchange(turn)) return false;
   BusyScope busy(m_bBusy);
-  if (probeFirst && !m_pDevice) {
-    DeviceRef found;
-    std::wstring key;
-    if (!m_link.FindReceiverByProbeUnit(found, key).Ok()) return false;
-    m_pDevice = std::move(found);
-    m_deviceKey = std::move(key);
-  }
-  // The SET, the pause and the GET, with no other program's request between.
-  const Turn turn(*this, TurnWait::Bounded);
-  if (!turn.Held()) return false;
+  // Held for the exchange: a handler that runs in the pause may drop the
+  // kept receiver.
+  const DeviceRef device = m_pDevice;
   m_block.fill(0);
   m_block[0] = command;
-  const LinkStatus set = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice);
+  const LinkStatus set = m_link.SetCur(m_block.data(), kBlockSize, device);
   m_pump.PumpWait(kAnswerDelayMs);
   if (!set.Ok()) return false;
-  return m_link.GetCur(m_block.data(), kBlockSize, m_pDevice).Ok();
+  return m_link.GetCur(m_block.data(), kBlockSize, device).Ok();
+}
+
+LinkStatus ReceiverSettings::ReadCurrentBlock(const ReceiverTurn& turn) {
+  if (!MayExchange(turn)) return LinkStatus::Of(StatusKind::Busy);
+  BusyScope busy(m_bBusy);
+  return m_link.GetCur(m_block.data(), kBlockSize, m_pDevice);
 }
 
 std::string_view ReceiverSettings::AnswerText() const {
@@ -143,35 +161,36 @@ std::string_view ReceiverSettings::AnswerText() const {
   return std::string_view(payload, static_cast<std::size_t>(end - payload));
 }
 
-std::wstring ReceiverSettings::ReadShortVersion() {
-  if (!ReadExchange(CMD_SHORT_VERSION, true)) return {};
+std::wstring ReceiverSettings::ReadShortVersion(const ReceiverTurn& turn) {
+  if (!ReadExchange(turn, CMD_SHORT_VERSION)) return {};
   // Offset 1 carries a small number; as a digit it starts the version text.
   m_block[1] = static_cast<std::uint8_t>(m_block[1] + 0x30);
   return L"V" + m_codec.Decode(AnswerText());
 }
 
-std::wstring ReceiverSettings::ReadFirmwareVersion() {
-  if (!ReadExchange(CMD_FIRMWARE_VERSION, true)) return {};
+std::wstring ReceiverSettings::ReadFirmwareVersion(const ReceiverTurn& turn) {
+  if (!ReadExchange(turn, CMD_FIRMWARE_VERSION)) return {};
   return L"V" + m_codec.Decode(AnswerText());
 }
 
-std::wstring ReceiverSettings::ReadText(std::uint8_t command) {
-  if (!ReadExchange(command, false)) return {};
+std::wstring ReceiverSettings::ReadText(const ReceiverTurn& turn, std::uint8_t command) {
+  if (!ReadExchange(turn, command)) return {};
   return m_codec.Decode(AnswerText());
 }
 
-std::int32_t ReceiverSettings::ReadRssi() {
-  if (!ReadExchange(CMD_RSSI, false)) return kRssiFailed;
+std::int32_t ReceiverSettings::ReadRssi(const ReceiverTurn& turn) {
+  if (!ReadExchange(turn, CMD_RSSI)) return kRssiFailed;
   const std::uint32_t value =
       static_cast<std::uint32_t>(m_block[1]) | static_cast<std::uint32_t>(m_block[2]) << 8 |
       static_cast<std::uint32_t>(m_block[3]) << 16 | static_cast<std::uint32_t>(m_block[4]) << 24;
   return static_cast<std::int32_t>(value);
 }
 
-bool ReceiverSettings::MatchAnswer(std::uint8_t command, std::size_t groups, AnswerGroups& values) {
+bool ReceiverSettings::MatchAnswer(const ReceiverTurn& turn, std::uint8_t command, std::size_t groups,
+                                   AnswerGroups& values) {
   const std::regex* pattern = PatternFor(command);
   if (pattern == nullptr) return false;
-  const std::wstring text = ReadText(command);
+  const std::wstring text = ReadText(turn, command);
   // Matched on the code page's bytes, as the receiver sent them.
   const std::string bytes = m_codec.Encode(text);
   std::smatch match;
@@ -180,88 +199,86 @@ bool ReceiverSettings::MatchAnswer(std::uint8_t command, std::size_t groups, Ans
   return true;
 }
 
-std::wstring ReceiverSettings::ReadWifiName() {
+std::wstring ReceiverSettings::ReadWifiName(const ReceiverTurn& turn) {
   AnswerGroups values;
-  if (!MatchAnswer(CMD_WIFI_NAME, 1, values)) return {};
+  if (!MatchAnswer(turn, CMD_WIFI_NAME, 1, values)) return {};
   return values[0];
 }
 
-std::wstring ReceiverSettings::ReadWifiPassword() {
+std::wstring ReceiverSettings::ReadWifiPassword(const ReceiverTurn& turn) {
   AnswerGroups values;
-  if (!MatchAnswer(CMD_WIFI_PASSWORD, 1, values)) return {};
+  if (!MatchAnswer(turn, CMD_WIFI_PASSWORD, 1, values)) return {};
   return values[0];
 }
 
-void ReceiverSettings::ReadResolution(std::int32_t& width, std::int32_t& height) {
+void ReceiverSettings::ReadResolution(const ReceiverTurn& turn, std::int32_t& width, std::int32_t& height) {
   width = 0;
   height = 0;
   AnswerGroups values;
-  if (!MatchAnswer(CMD_RESOLUTION, 2, values)) return;
+  if (!MatchAnswer(turn, CMD_RESOLUTION, 2, values)) return;
   width = WideToInt(values[0]);
   height = WideToInt(values[1]);
 }
 
-bool ReceiverSettings::ReadAgingTest() { return ReadAgingTestAnswer().value_or(false); }
+bool ReceiverSettings::ReadAgingTest(const ReceiverTurn& turn) { return ReadAgingTestAnswer(turn).value_or(false); }
 
-std::int32_t ReceiverSettings::ReadLongPressTime() { return ReadLongPressTimeAnswer().value_or(kLongPressTimeFailed); }
+std::int32_t ReceiverSettings::ReadLongPressTime(const ReceiverTurn& turn) {
+  return ReadLongPressTimeAnswer(turn).value_or(kLongPressTimeFailed);
+}
 
-std::optional<bool> ReceiverSettings::ReadAgingTestAnswer() {
+std::optional<bool> ReceiverSettings::ReadAgingTestAnswer(const ReceiverTurn& turn) {
   AnswerGroups values;
-  if (!MatchAnswer(CMD_AGING_TEST, 1, values)) return std::nullopt;
+  if (!MatchAnswer(turn, CMD_AGING_TEST, 1, values)) return std::nullopt;
   return WideToInt(values[0]) != 0;
 }
 
-std::optional<std::int32_t> ReceiverSettings::ReadLongPressTimeAnswer() {
+std::optional<std::int32_t> ReceiverSettings::ReadLongPressTimeAnswer(const ReceiverTurn& turn) {
   AnswerGroups values;
-  if (!MatchAnswer(CMD_LONG_PRESS_TIME, 1, values)) return std::nullopt;
+  if (!MatchAnswer(turn, CMD_LONG_PRESS_TIME, 1, values)) return std::nullopt;
   return WideToInt(values[0]);
 }
 
-bool ReceiverSettings::WriteExchange(std::uint8_t command, std::wstring_view text) {
-  if (m_bBusy) return false;
+bool ReceiverSettings::WriteExchange(const ReceiverTurn& turn, std::uint8_t command, std::wstring_view text) {
+  if (!MayExchange(turn)) return false;
   // A text that would fill the payload to its last byte, or beyond, is
   // refused whole rather than sent cut or without its terminator.
   const std::string bytes = m_codec.Encode(text);
   if (bytes.size() > kMaxTextBytes) return false;
   BusyScope busy(m_bBusy);
-  // A write between another program's request and its answer would change
-  // the answer it reads.
-  const Turn turn(*this, TurnWait::Bounded);
-  if (!turn.Held()) return false;
   m_block.fill(0);
   m_block[0] = command;
   std::memcpy(m_block.data() + 1, bytes.data(), bytes.size());
   return m_link.SetCur(m_block.data(), kBlockSize, m_pDevice).Ok();
 }
 
-bool ReceiverSettings::WriteUrl(const std::wstring& url) { return WriteExchange(CMD_URL, url); }
-
-bool ReceiverSettings::WriteWifiName(const std::wstring& name) {
-  return WriteExchange(CMD_WIFI_NAME, L"wifiname=" + std::wstring(UpToNull(name)));
+bool ReceiverSettings::WriteUrl(const ReceiverTurn& turn, const std::wstring& url) {
+  return WriteExchange(turn, CMD_URL, url);
 }
 
-bool ReceiverSettings::WriteWifiPassword(const std::wstring& password) {
-  return WriteExchange(CMD_WIFI_PASSWORD, L"wifipassword=" + std::wstring(UpToNull(password)));
+bool ReceiverSettings::WriteWifiName(const ReceiverTurn& turn, const std::wstring& name) {
+  return WriteExchange(turn, CMD_WIFI_NAME, L"wifiname=" + std::wstring(UpToNull(name)));
 }
 
-bool ReceiverSettings::WriteResolution(std::int32_t width, std::int32_t height) {
-  return WriteExchange(CMD_RESOLUTION,
+bool ReceiverSettings::WriteWifiPassword(const ReceiverTurn& turn, const std::wstring& password) {
+  return WriteExchange(turn, CMD_WIFI_PASSWORD, L"wifipassword=" + std::wstring(UpToNull(password)));
+}
+
+bool ReceiverSettings::WriteResolution(const ReceiverTurn& turn, std::int32_t width, std::int32_t height) {
+  return WriteExchange(turn, CMD_RESOLUTION,
                        L"resolution=" + std::to_wstring(width) + L"x" + std::to_wstring(height));
 }
 
-bool ReceiverSettings::WriteAgingTest(bool enabled) {
-  return WriteExchange(CMD_AGING_TEST, enabled ? L"agingtest=1" : L"agingtest=0");
+bool ReceiverSettings::WriteAgingTest(const ReceiverTurn& turn, bool enabled) {
+  return WriteExchange(turn, CMD_AGING_TEST, enabled ? L"agingtest=1" : L"agingtest=0");
 }
 
-bool ReceiverSettings::WriteLongPressTime(std::int32_t value) {
-  return WriteExchange(CMD_LONG_PRESS_TIME, L"longpresstime=" + std::to_wstring(value));
+bool ReceiverSettings::WriteLongPressTime(const ReceiverTurn& turn, std::int32_t value) {
+  return WriteExchange(turn, CMD_LONG_PRESS_TIME, L"longpresstime=" + std::to_wstring(value));
 }
 
-LinkStatus ReceiverSettings::RequestReboot() {
-  if (m_bBusy) return LinkStatus::Of(StatusKind::Busy);
+LinkStatus ReceiverSettings::RequestReboot(const ReceiverTurn& turn) {
+  if (!MayExchange(turn)) return LinkStatus::Of(StatusKind::Busy);
   BusyScope busy(m_bBusy);
-  const Turn turn(*this, TurnWait::Bounded);
-  if (!turn.Held()) return LinkStatus::Of(StatusKind::Busy);
   m_block.fill(0);
   m_block[0] = CMD_REBOOT;
   const LinkStatus status = m_link.SetCur(m_block.data(), kBlockSize, m_pDevice);
@@ -278,6 +295,25 @@ std::size_t ReceiverSettings::EncodedLength(const std::wstring& text) const {
 
 bool ReceiverSettings::SurvivesEncoding(const std::wstring& text) const {
   return m_codec.Decode(m_codec.Encode(text)) == text;
+}
+
+}  // namespace nerova::link
+
+namespace nerova::link {
+
+ReceiverTurn::ReceiverTurn(ReceiverSettings& settings, TurnWait wait, TurnScope scope)
+    : m_settings(settings), m_scope(scope), m_outcome(settings.TakeTurn(wait)) {
+  if (Held() && m_scope == TurnScope::WholeSequence) m_settings.m_link.HoldWholeSequence(true);
+}
+
+ReceiverTurn::~ReceiverTurn() {
+  if (!Held()) return;
+  if (m_scope == TurnScope::WholeSequence) m_settings.m_link.HoldWholeSequence(false);
+  m_settings.EndTurn();
+}
+
+void ReceiverTurn::ReserveLastExchange() {
+  if (Held() && m_scope == TurnScope::WholeSequence) m_settings.m_link.ReserveLastExchange();
 }
 
 }  // namespace nerova::link

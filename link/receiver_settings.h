@@ -1,7 +1,9 @@
 #pragma once
 // Typed reads and writes of the receiver's settings over its 60-byte command
-// block protocol. One object per settings window, used from that window's
-// thread only.
+// block protocol. One object per settings window (or command), used from
+// one thread only. Each read and write runs in a turn of the receiver
+// (link/receiver_turn.h) and fails with its failure value, touching
+// nothing, when the turn is not held.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -12,6 +14,7 @@
 #include "link/message_pump.h"
 #include "link/receiver_link.h"
 #include "link/receiver_lock.h"
+#include "link/receiver_turn.h"
 #include "link/text_codec.h"
 
 namespace nerova::link {
@@ -36,24 +39,6 @@ constexpr std::size_t kMaxTextBytes = 58;
 constexpr std::int32_t kRssiFailed = -10000;
 constexpr std::int32_t kLongPressTimeFailed = 24;
 
-// Whether taking the receiver's turn waits for another program that has it.
-enum class TurnWait {
-  // Up to the wait the object was given, pumping messages meanwhile.
-  Bounded,
-  // Not at all (the signal poll: a reading skipped comes again).
-  None,
-};
-
-enum class TurnOutcome {
-  Held,
-  // Another program has the receiver, and kept it past the wait.
-  HeldElsewhere,
-  // The caller's use of the receiver was stopped while it waited.
-  Stopped,
-  // The platform's lock could not be opened or taken.
-  Failed,
-};
-
 class ReceiverSettings {
  public:
   // `locks` keep this program's exchanges with a receiver apart from other
@@ -63,29 +48,32 @@ class ReceiverSettings {
   ReceiverSettings(const ReceiverSettings&) = delete;
   ReceiverSettings& operator=(const ReceiverSettings&) = delete;
 
-  std::wstring ReadShortVersion();
-  std::wstring ReadFirmwareVersion();
-  std::wstring ReadText(std::uint8_t command);
-  std::wstring ReadWifiName();
-  std::wstring ReadWifiPassword();
-  void ReadResolution(std::int32_t& width, std::int32_t& height);
-  std::int32_t ReadRssi();
-  bool ReadAgingTest();
-  std::int32_t ReadLongPressTime();
+  std::wstring ReadShortVersion(const ReceiverTurn& turn);
+  std::wstring ReadFirmwareVersion(const ReceiverTurn& turn);
+  std::wstring ReadText(const ReceiverTurn& turn, std::uint8_t command);
+  std::wstring ReadWifiName(const ReceiverTurn& turn);
+  std::wstring ReadWifiPassword(const ReceiverTurn& turn);
+  void ReadResolution(const ReceiverTurn& turn, std::int32_t& width, std::int32_t& height);
+  std::int32_t ReadRssi(const ReceiverTurn& turn);
+  bool ReadAgingTest(const ReceiverTurn& turn);
+  std::int32_t ReadLongPressTime(const ReceiverTurn& turn);
   // The same, with nothing when the receiver gave no answer of the key's
   // form: such a value is not known and is not written back.
-  std::optional<bool> ReadAgingTestAnswer();
-  std::optional<std::int32_t> ReadLongPressTimeAnswer();
+  std::optional<bool> ReadAgingTestAnswer(const ReceiverTurn& turn);
+  std::optional<std::int32_t> ReadLongPressTimeAnswer(const ReceiverTurn& turn);
+  // One GET_CUR of whatever block the receiver holds now, without asking
+  // first (a diagnostic).
+  LinkStatus ReadCurrentBlock(const ReceiverTurn& turn);
 
   // A text whose encoding does not fit the payload with its terminator is
   // refused: false, nothing sent.
-  bool WriteUrl(const std::wstring& url);
-  bool WriteWifiName(const std::wstring& name);
-  bool WriteWifiPassword(const std::wstring& password);
-  bool WriteResolution(std::int32_t width, std::int32_t height);
-  bool WriteAgingTest(bool enabled);
-  bool WriteLongPressTime(std::int32_t value);
-  LinkStatus RequestReboot();
+  bool WriteUrl(const ReceiverTurn& turn, const std::wstring& url);
+  bool WriteWifiName(const ReceiverTurn& turn, const std::wstring& name);
+  bool WriteWifiPassword(const ReceiverTurn& turn, const std::wstring& password);
+  bool WriteResolution(const ReceiverTurn& turn, std::int32_t width, std::int32_t height);
+  bool WriteAgingTest(const ReceiverTurn& turn, bool enabled);
+  bool WriteLongPressTime(const ReceiverTurn& turn, std::int32_t value);
+  LinkStatus RequestReboot(const ReceiverTurn& turn);
 
   // How many bytes `text` takes on the wire (for the window's checks before
   // it writes anything).
@@ -94,8 +82,8 @@ class ReceiverSettings {
   // character without a mapping would reach the receiver as "?" or as a
   // look-alike.
   bool SurvivesEncoding(const std::wstring& text) const;
-  // True while a read waits for its answer; an exchange asked for meanwhile
-  // fails at once with its failure value.
+  // True while an exchange is under way (a read waits for its answer); an
+  // exchange asked for meanwhile fails at once with its failure value.
   bool IsBusy() const { return m_bBusy; }
   // Drops the cached receiver (the window's teardown, before COM goes).
   void ReleaseDevice() {
@@ -108,29 +96,6 @@ class ReceiverSettings {
   // of the wrong form: a sequence of reads compares it before and after.
   unsigned UnansweredReads() const { return m_unansweredReads; }
 
-  // The receiver to this program, against every other, for the object's
-  // life: each exchange takes one, and a sequence that must not be
-  // interleaved (a load, an Apply) takes one around its exchanges, which
-  // then hold it already. The kept receiver is the one held; a turn taken
-  // with none kept holds it from the exchange inside that finds it (by its
-  // probe unit) to the turn's end. Nested turns wait no more than the
-  // outermost one.
-  class Turn {
-   public:
-    Turn(ReceiverSettings& settings, TurnWait wait) : m_settings(settings), m_outcome(settings.TakeTurn(wait)) {}
-    ~Turn() {
-      if (m_outcome == TurnOutcome::Held) m_settings.EndTurn();
-    }
-    Turn(const Turn&) = delete;
-    Turn& operator=(const Turn&) = delete;
-
-    bool Held() const { return m_outcome == TurnOutcome::Held; }
-    TurnOutcome Outcome() const { return m_outcome; }
-
-   private:
-    ReceiverSettings& m_settings;
-    const TurnOutcome m_outcome;
-  };
   // Why the latest outermost turn, or one inside it, was refused (Held when
   // none was): the exchanges it was for failed for that, not for the
   // receiver.
@@ -138,21 +103,25 @@ class ReceiverSettings {
   bool HeldElsewhere() const { return m_lastRefusal == TurnOutcome::HeldElsewhere; }
 
  private:
+  friend class ReceiverTurn;
   TurnOutcome TakeTurn(TurnWait wait);
-  TurnOutcome WaitForLock(TurnWait wait);
+  // Finds the receiver when none is kept and holds its lock.
+  TurnOutcome HoldReceiver(TurnWait wait);
+  TurnOutcome WaitForLock(TurnWait wait, std::unique_ptr<ReceiverLock>& lock);
   void EndTurn();
+  // Whether an exchange may go out in `turn` now.
+  bool MayExchange(const ReceiverTurn& turn) const;
 
   using AnswerGroups = std::array<std::wstring, 2>;
 
-  // SET of the command alone, the answer delay, GET into m_block. The version
-  // reads find the receiver by its probe unit first when none is cached.
-  bool ReadExchange(std::uint8_t command, bool probeFirst);
-  bool AskAndRead(std::uint8_t command, bool probeFirst);
+  // SET of the command alone, the answer delay, GET into m_block.
+  bool ReadExchange(const ReceiverTurn& turn, std::uint8_t command);
+  bool AskAndRead(const ReceiverTurn& turn, std::uint8_t command);
   // The answer's text: from offset 1 to the first zero byte or the block's end.
   std::string_view AnswerText() const;
   // Reads the command's key=value answer and takes the pattern's groups.
-  bool MatchAnswer(std::uint8_t command, std::size_t groups, AnswerGroups& values);
-  bool WriteExchange(std::uint8_t command, std::wstring_view text);
+  bool MatchAnswer(const ReceiverTurn& turn, std::uint8_t command, std::size_t groups, AnswerGroups& values);
+  bool WriteExchange(const ReceiverTurn& turn, std::uint8_t command, std::wstring_view text);
 
   ReceiverLink& m_link;
   MessagePump& m_pump;
@@ -162,10 +131,11 @@ class ReceiverSettings {
   DeviceRef m_pDevice;
   // ReceiverKey of the kept receiver.
   std::wstring m_deviceKey;
-  // The lock of the turn under way, and how deeply turns nest in it.
+  // The lock of the turn under way, the key it is for, and how deeply turns
+  // nest in it.
   std::unique_ptr<ReceiverLock> m_lock;
+  std::wstring m_lockKey;
   int m_turnDepth = 0;
-  TurnWait m_turnWait = TurnWait::Bounded;
   TurnOutcome m_lastRefusal = TurnOutcome::Held;
   std::array<std::uint8_t, kBlockSize> m_block{};
   bool m_bBusy = false;

@@ -57,6 +57,7 @@
 #define IDC_LONG_PRESS_LABEL 1035
 #define IDC_AGING_TEST_LABEL 1036
 #define IDC_HELP_BUTTON 1037  // not IDC_HELP: winuser.h names its help cursor so
+#define IDC_STATUS 1038
 
 // Tray menu of the host window.
 #define ID_TRAY_EXIT 10000

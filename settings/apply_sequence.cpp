@@ -2,22 +2,24 @@
 
 namespace nerova::settings {
 
-ApplySequence::ApplySequence(link::ReceiverLink& link, link::ReceiverSettings& settings, link::MessagePump& pump)
-    : m_whole(link), m_settings(settings), m_pump(pump) {}
+ApplySequence::ApplySequence(link::ReceiverSettings& settings, link::MessagePump& pump)
+    : m_settings(settings),
+      m_pump(pump),
+      m_whole(settings, link::TurnWait::Bounded, link::TurnScope::WholeSequence) {}
 
 bool ApplySequence::Write(const Configuration& configuration) {
-  if (!m_settings.WriteUrl(configuration.url)) return false;
+  if (!m_settings.WriteUrl(m_whole, configuration.url)) return false;
   m_pump.PumpWait(kWritePauseMs);
-  if (!m_settings.WriteWifiName(configuration.wifiName)) return false;
+  if (!m_settings.WriteWifiName(m_whole, configuration.wifiName)) return false;
   m_pump.PumpWait(kWritePauseMs);
-  if (!m_settings.WriteWifiPassword(configuration.wifiPassword)) return false;
+  if (!m_settings.WriteWifiPassword(m_whole, configuration.wifiPassword)) return false;
   m_pump.PumpWait(kWritePauseMs);
   if (configuration.longPressTime) {
-    m_settings.WriteLongPressTime(*configuration.longPressTime);
+    m_settings.WriteLongPressTime(m_whole, *configuration.longPressTime);
     m_pump.PumpWait(kWritePauseMs);
   }
   if (configuration.agingTest) {
-    m_settings.WriteAgingTest(*configuration.agingTest);
+    m_settings.WriteAgingTest(m_whole, *configuration.agingTest);
     m_pump.PumpWait(kWritePauseMs);
   }
   // Only the restart is left; whatever the caller shows the user before it,
@@ -26,6 +28,6 @@ bool ApplySequence::Write(const Configuration& configuration) {
   return true;
 }
 
-link::LinkStatus ApplySequence::Restart() { return m_settings.RequestReboot(); }
+link::LinkStatus ApplySequence::Restart() { return m_settings.RequestReboot(m_whole); }
 
 }  // namespace nerova::settings

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
 
 #include "resources/resource_ids.h"
 #include "settings/apply_texts.h"
@@ -27,7 +28,45 @@ constexpr int kDeviceControls[] = {IDC_MODE,          IDC_MODEL, IDC_URL,
 constexpr int kThumbTrack = 5;
 constexpr int kEndTrack = 8;
 
+// The controls' notifications the commands come by (BN_CLICKED and
+// STN_CLICKED, CBN_SELCHANGE).
+constexpr int kClicked = 0;
+constexpr int kSelectionChanged = 1;
+
 }  // namespace
+
+using Command = SettingsModel::Command;
+
+const SettingsModel::CommandRow SettingsModel::kCommands[] = {
+    // control, notification, command, needs, writes, while restarting
+    {0, 0, Command::Startup, Needs::Receiver, false, true},
+    {0, 0, Command::PollTick, Needs::Receiver, false, true},
+    {IDC_REFRESH, kClicked, Command::Refresh, Needs::Receiver, false, false},
+    {IDC_MODE, kSelectionChanged, Command::SelchangeMode, Needs::Sequence, false, false},
+    {IDC_MODEL, kSelectionChanged, Command::SelchangeModel, Needs::Sequence, false, false},
+    {IDC_APPLY, kClicked, Command::Apply, Needs::Receiver, true, false},
+    {IDC_EXIT, kClicked, Command::Exit, Needs::Nothing, false, true},
+    {IDC_RSSI_LABEL, kClicked, Command::SwitchSignalView, Needs::Nothing, false, true},
+    {IDC_FW_UPDATE, kClicked, Command::FirmwareUpdate, Needs::Modal, false, true},
+    {IDC_HELP_BUTTON, kClicked, Command::Help, Needs::Modal, false, true},
+    // The hidden per-field writes and diagnostics.
+    {IDC_SET_URL, kClicked, Command::SetUrl, Needs::Receiver, true, false},
+    {IDC_SET_WIFI_NAME, kClicked, Command::SetWifiName, Needs::Receiver, true, false},
+    {IDC_SET_PASSWORD, kClicked, Command::SetPassword, Needs::Receiver, true, false},
+    {IDC_SET_RESOLUTION, kClicked, Command::SetResolution, Needs::Receiver, true, false},
+    {IDC_SET_CUR, kClicked, Command::SetCur, Needs::Receiver, false, false},
+    {IDC_GET_CUR, kClicked, Command::GetCur, Needs::Receiver, false, false},
+    {IDC_SET_LONG_PRESS, kClicked, Command::BlockSweep, Needs::Receiver, false, false},
+};
+
+const SettingsModel::CommandRow& SettingsModel::RowOf(Command command) {
+  for (const CommandRow& row : kCommands) {
+    if (row.command == command) return row;
+  }
+  // Every command has its row; an unknown one is treated as the poll, which
+  // is dropped whenever anything is under way.
+  return kCommands[1];
+}
 
 SettingsModel::SettingsModel(SettingsView& view, link::Receiver& receiver, link::MessagePump& pump)
     : m_view(view),
@@ -47,17 +86,12 @@ void SettingsModel::OnInitDialog() {
   ApplyModeLayout();
   UpdateData(false);
 
-  // Normally the window opens loaded. While the receiver is still held by
-  // the window this one replaces (its thread may be stuck in a device call),
-  // the load waits until this window shows, so that it appears at once.
-  if (m_link.Busy()) {
-    // Until that load has read the receiver there is nothing to edit: the
-    // controls look as they do without a receiver.
-    EnableDeviceControls();
-    m_view.StartTimer(STARTUP_TIMER, 0);
-  } else {
-    Submit(Command::Startup);
-  }
+  // The window shows at once; the first load runs once it has painted (a
+  // timer's turn comes after painting). Until that load has read the
+  // receiver there is nothing to edit.
+  EnableDeviceControls();
+  SetStatus(WindowStatus::Reading);
+  m_view.StartTimer(STARTUP_TIMER, 0);
   m_view.StartTimer(POLL_TIMER, kPollPeriodMs);
 
   m_view.SetCaption(std::wstring(kProductName) + std::wstring(kProductVersion));
@@ -67,12 +101,7 @@ void SettingsModel::OnInitDialog() {
   for (int id : kHiddenRows) m_view.ShowControl(id, false);
 }
 
-void SettingsModel::OnDestroy() {
-  m_diagLink.reset();
-  m_receiver.Release();
-}
-
-void SettingsModel::OnRefresh() { Submit(Command::Refresh); }
+void SettingsModel::OnDestroy() { m_receiver.Release(); }
 
 bool SettingsModel::OnTimer(unsigned id) {
   if (id == STARTUP_TIMER) {
@@ -85,25 +114,41 @@ bool SettingsModel::OnTimer(unsigned id) {
   return true;
 }
 
+bool SettingsModel::OnCommand(int control, int notification) {
+  for (const CommandRow& row : kCommands) {
+    if (row.control == 0 || row.control != control) continue;
+    if (row.notification == notification) Submit(row.command);
+    return true;
+  }
+  return false;
+}
+
 void SettingsModel::Submit(Command command) {
+  const CommandRow& row = RowOf(command);
+  if (row.needs == Needs::Nothing) {
+    Perform(command, nullptr);
+    return;
+  }
   if (InExchange()) {
-    // A tick comes again in two seconds, and a second Apply pressed while
-    // the first one writes would only repeat it; anything else must not be lost.
-    if (command == Command::PollTick || (command == Command::Apply && m_bApplying)) return;
-    // A write asked for before the receiver was read would send what the
-    // read is about to replace.
-    if (!m_bLoaded && WritesSettings(command)) return;
-    if (std::find(m_deferred.begin(), m_deferred.end(), command) == m_deferred.end()) {
-      m_deferred.push_back(command);
-    }
+    Defer(command);
+    return;
+  }
+  if (row.needs == Needs::Modal) {
+    Perform(command, nullptr);
     return;
   }
   m_bExchanging = true;
   Run(command);
+  std::vector<Command> modal;
   while (!m_deferred.empty() && !m_bClosing) {
     const Command next = m_deferred.front();
     m_deferred.erase(m_deferred.begin());
-    if (StillWanted(next)) Run(next);
+    if (!StillWanted(next)) continue;
+    if (RowOf(next).needs == Needs::Modal) {
+      modal.push_back(next);
+      continue;
+    }
+    Run(next);
   }
   m_deferred.clear();
   m_bExchanging = false;
@@ -111,18 +156,21 @@ void SettingsModel::Submit(Command command) {
   // there.
   if (m_bControlsShowPresent != m_bDevicePresent) EnableDeviceControls();
   if (m_bDevicePresent) m_view.EnableControl(IDC_REFRESH, true);
+  // Modal windows asked for meanwhile open now, with nothing under way.
+  for (const Command next : modal) {
+    if (!m_bClosing) Perform(next, nullptr);
+  }
 }
 
-bool SettingsModel::WritesSettings(Command command) {
-  switch (command) {
-    case Command::Apply:
-    case Command::SetUrl:
-    case Command::SetWifiName:
-    case Command::SetPassword:
-    case Command::SetResolution:
-      return true;
-    default:
-      return false;
+void SettingsModel::Defer(Command command) {
+  // A tick comes again in two seconds, and a second Apply pressed while
+  // the first one writes would only repeat it; anything else must not be lost.
+  if (command == Command::PollTick || (command == Command::Apply && m_bApplying)) return;
+  // A write asked for before the receiver was read would send what the
+  // read is about to replace.
+  if (!m_bLoaded && RowOf(command).writes) return;
+  if (std::find(m_deferred.begin(), m_deferred.end(), command) == m_deferred.end()) {
+    m_deferred.push_back(command);
   }
 }
 
@@ -133,57 +181,65 @@ bool SettingsModel::StillWanted(Command command) const {
   // While the receiver restarts after an Apply, what the user asked for
   // before it went out belongs to the configuration it replaced; only the
   // window's own start-up and probes go on.
-  if (m_bAwaitingRestart) {
-    return command == Command::Startup || command == Command::PollTick || command == Command::FirmwareUpdate ||
-           command == Command::Help;
-  }
-  return true;
-}
-
-bool SettingsModel::TalksToReceiver(Command command) {
-  switch (command) {
-    case Command::SelchangeMode:
-    case Command::SelchangeModel:
-    case Command::FirmwareUpdate:
-    case Command::Help:
-      return false;
-    default:
-      return true;
-  }
+  return !m_bAwaitingRestart || RowOf(command).whileRestarting;
 }
 
 void SettingsModel::Run(Command command) {
-  if (!TalksToReceiver(command)) {
-    Perform(command);
+  if (RowOf(command).needs != Needs::Receiver) {
+    Perform(command, nullptr);
     return;
   }
   // Each command has the receiver to itself against other programs (a
   // command line beside the window), a load or an Apply whole. The signal
-  // poll does not wait for one that has it: that reading is skipped, and
-  // the next tick comes in two seconds.
-  const bool poll = command == Command::PollTick;
+  // poll and the first load do not wait for one that has it: the window
+  // says so at once, and the next tick, two seconds on, looks again.
+  const bool waits = command != Command::PollTick && command != Command::Startup;
   {
-    const link::ReceiverSettings::Turn turn(m_settings, poll ? link::TurnWait::None : link::TurnWait::Bounded);
-    if (turn.Held()) Perform(command);
+    const link::ReceiverTurn turn(m_settings, waits ? link::TurnWait::Bounded : link::TurnWait::None);
+    m_bInTurn = true;
+    if (turn.Held()) {
+      Perform(command, &turn);
+    } else {
+      TurnRefused(command, turn.Outcome());
+    }
+    m_bInTurn = false;
   }
-  // Found held past the wait, at the start or at the receiver's first
-  // exchange inside.
-  if (!poll && m_settings.HeldElsewhere()) Message(kReceiverInUse);
+  ShowHeldMessages();
 }
 
-void SettingsModel::Perform(Command command) {
+void SettingsModel::TurnRefused(Command command, link::TurnOutcome outcome) {
+  switch (outcome) {
+    case link::TurnOutcome::NoReceiver:
+      ShowAbsent();
+      // The poll keeps looking; Refresh waits for it to find one.
+      if (command == Command::PollTick) m_view.EnableControl(IDC_REFRESH, false);
+      break;
+    case link::TurnOutcome::HeldElsewhere:
+      if (!m_bLoaded) SetStatus(WindowStatus::InUse);
+      if (command != Command::PollTick && command != Command::Startup) Message(kReceiverInUse);
+      break;
+    case link::TurnOutcome::Failed:
+      SetStatus(WindowStatus::NotLockable);
+      break;
+    case link::TurnOutcome::Stopped:
+    case link::TurnOutcome::Held:
+      break;
+  }
+}
+
+void SettingsModel::Perform(Command command, const link::ReceiverTurn* turn) {
   switch (command) {
     case Command::Startup:
-      CheckDevice();
-      LoadSettings();
+      CheckDevice(*turn);
+      LoadSettings(*turn);
       break;
     case Command::Refresh:
       m_view.StopTimer(POLL_TIMER);
-      LoadSettings();
+      LoadSettings(*turn);
       m_view.StartTimer(POLL_TIMER, kPollPeriodMs);
       break;
     case Command::PollTick:
-      RunPollTick();
+      RunPollTick(*turn);
       break;
     case Command::SelchangeMode:
       RunSelchangeMode();
@@ -192,23 +248,13 @@ void SettingsModel::Perform(Command command) {
       RunSelchangeModel();
       break;
     case Command::Apply:
-      RunApply();
+      RunApply(*turn);
       break;
-    case Command::SetUrl:
-    case Command::SetWifiName:
-    case Command::SetPassword:
-    case Command::SetResolution:
-      RunSetField(command);
+    case Command::Exit:
+      RunExit();
       break;
-    case Command::SetCur:
-      m_nRssi = m_settings.ReadRssi();
-      UpdateRssiView();
-      break;
-    case Command::GetCur:
-      RunGetCur();
-      break;
-    case Command::BlockSweep:
-      RunBlockSweep();
+    case Command::SwitchSignalView:
+      RunSwitchSignalView();
       break;
     case Command::FirmwareUpdate:
       m_view.RunFirmwareUpdate();
@@ -216,31 +262,47 @@ void SettingsModel::Perform(Command command) {
     case Command::Help:
       m_view.ShowHelp();
       break;
+    case Command::SetUrl:
+    case Command::SetWifiName:
+    case Command::SetPassword:
+    case Command::SetResolution:
+      RunSetField(command, *turn);
+      break;
+    case Command::SetCur:
+      m_nRssi = m_settings.ReadRssi(*turn);
+      UpdateRssiView();
+      break;
+    case Command::GetCur:
+      m_settings.ReadCurrentBlock(*turn);
+      break;
+    case Command::BlockSweep:
+      RunBlockSweep(*turn);
+      break;
   }
 }
 
-void SettingsModel::RunPollTick() {
+void SettingsModel::RunPollTick(const link::ReceiverTurn& turn) {
   if (!m_bDevicePresent) {
-    CheckDevice();
+    CheckDevice(turn);
     m_view.EnableControl(IDC_REFRESH, m_bDevicePresent);
     if (!m_bDevicePresent) return;
   }
-  m_nRssi = m_settings.ReadRssi();
+  m_nRssi = m_settings.ReadRssi(turn);
   // A reading that fails may be a receiver that left: one that answers again
   // (found afresh if need be) is read once more, one that does not is absent.
   if (m_nRssi == link::kRssiFailed && !m_settings.IsBusy()) {
     if (!m_receiver.Answers()) {
-      CheckDevice();
+      CheckDevice(turn);
       return;
     }
-    m_nRssi = m_settings.ReadRssi();
+    m_nRssi = m_settings.ReadRssi(turn);
   }
   UpdateRssiView();
 }
 
 void SettingsModel::Pause() { m_pump.PumpWait(kReadPauseMs); }
 
-void SettingsModel::LoadSettings() {
+void SettingsModel::LoadSettings(const link::ReceiverTurn& turn) {
   if (!m_receiver.Answers()) {
     m_nRssi = 0;
     UpdateRssiView();
@@ -252,7 +314,7 @@ void SettingsModel::LoadSettings() {
   m_bDevicePresent = true;
   m_bAwaitingRestart = false;
 
-  const StoredSettings stored = ReadStoredSettings(m_settings, m_pump);
+  const StoredSettings stored = ReadStoredSettings(turn, m_settings, m_pump);
   if (!stored.editableValuesRead) {
     // What came back is failure values, not the receiver's settings: the
     // window shows the receiver as absent, and the next tick, once it
@@ -260,6 +322,7 @@ void SettingsModel::LoadSettings() {
     ShowAbsent();
     return;
   }
+  SetStatus(m_status == WindowStatus::DidNotRestart ? WindowStatus::DidNotRestart : WindowStatus::Ready);
   m_view.SetControlText(IDC_FIRMWARE_VERSION, stored.firmwareVersion);
   m_strUrl = stored.url;
   if (const CameraModel* model = ModelForStoredUrl(m_strUrl)) {
@@ -301,16 +364,32 @@ void SettingsModel::ShowAbsent() {
   m_view.SetControlText(IDC_RES_HEIGHT, L"0");
   m_nRssi = 0;
   UpdateRssiView();
+  SetStatus(m_bAwaitingRestart ? WindowStatus::Restarting : WindowStatus::NoReceiver);
 }
 
-void SettingsModel::CheckDevice() {
-  if (!m_receiver.Answers()) {
+void SettingsModel::SetStatus(WindowStatus status) {
+  m_status = status;
+  m_view.SetControlText(IDC_STATUS, std::wstring(StatusText(status)));
+}
+
+void SettingsModel::CheckDevice(const link::ReceiverTurn& turn) {
+  const bool answers = m_receiver.Answers();
+  // The first probe after an Apply's restart: a receiver that restarted
+  // left the bus meanwhile, and the host took its removal notice for the
+  // restart it expected. One that never left holds the new configuration
+  // without using it.
+  if (std::exchange(m_bRestartUnseen, false) && g_bRebootExpected.exchange(false)) {
+    // The next real unplugging replaces the window as any other does.
+    m_bAwaitingRestart = false;
+    m_status = WindowStatus::DidNotRestart;
+  }
+  if (!answers) {
     ShowAbsent();
     return;
   }
   if (m_bLoaded) return;
   m_view.StopTimer(POLL_TIMER);
-  LoadSettings();
+  LoadSettings(turn);
   m_view.StartTimer(POLL_TIMER, kPollPeriodMs);
   EnableDeviceControls();
 }
@@ -327,12 +406,6 @@ void SettingsModel::ApplyModeLayout() {
   m_view.ShowControl(IDC_MODEL_LABEL, autoMode);
   m_view.ShowControl(IDC_MODEL, autoMode);
 }
-
-// The combos change what Apply would write, so they wait for an exchange
-// under way like the commands do.
-void SettingsModel::OnSelchangeMode() { Submit(Command::SelchangeMode); }
-
-void SettingsModel::OnSelchangeModel() { Submit(Command::SelchangeModel); }
 
 void SettingsModel::RunSelchangeMode() {
   m_strMode = m_view.ControlText(IDC_MODE) == kModeAuto ? kModeAuto : kModeManual;
@@ -354,13 +427,7 @@ void SettingsModel::RunSelchangeModel() {
   UpdateData(false);
 }
 
-void SettingsModel::OnApply() { Submit(Command::Apply); }
-
-void SettingsModel::OnFirmwareUpdate() { Submit(Command::FirmwareUpdate); }
-
-void SettingsModel::OnHelp() { Submit(Command::Help); }
-
-void SettingsModel::OnExit() {
+void SettingsModel::RunExit() {
   OnClosing();
   m_view.EndDialog(1);
 }
@@ -372,18 +439,10 @@ void SettingsModel::OnClosing() {
   if (!m_bApplying) m_link.GiveUp();
 }
 
-void SettingsModel::OnSetUrl() { Submit(Command::SetUrl); }
-void SettingsModel::OnSetWifiName() { Submit(Command::SetWifiName); }
-void SettingsModel::OnSetPassword() { Submit(Command::SetPassword); }
-void SettingsModel::OnSetResolution() { Submit(Command::SetResolution); }
-void SettingsModel::OnSetCur() { Submit(Command::SetCur); }
-void SettingsModel::OnGetCur() { Submit(Command::GetCur); }
-void SettingsModel::OnSetLongPress() { Submit(Command::BlockSweep); }
-
-void SettingsModel::RunApply() {
+void SettingsModel::RunApply(const link::ReceiverTurn& turn) {
   m_bApplying = true;
   m_view.StopTimer(POLL_TIMER);
-  if (ApplyConfiguration()) {
+  if (ApplyConfiguration(turn)) {
     m_view.EnableControl(IDC_REFRESH, false);
     m_view.StartTimer(POLL_TIMER, kRebootPollPeriodMs);
   } else {
@@ -392,7 +451,7 @@ void SettingsModel::RunApply() {
   m_bApplying = false;
 }
 
-bool SettingsModel::ApplyConfiguration() {
+bool SettingsModel::ApplyConfiguration(const link::ReceiverTurn& turn) {
   if (!UpdateData(true)) {
     Message(kApplyFailed);
     return false;
@@ -416,29 +475,33 @@ bool SettingsModel::ApplyConfiguration() {
   }
 
   // A window closed before anything went out writes nothing.
-  if (m_bClosing) return false;
+  if (m_bClosing || !turn.Held()) return false;
 
   // From the first write on, the configuration goes out whole: a close
   // request waits for the end, and so does a stop of this window's thread
   // (briefly). Only a write that fails ends it early.
-  ApplySequence apply(m_link, m_settings, m_pump);
+  ApplySequence apply(m_settings, m_pump);
   if (!apply.Write(configuration)) {
     Message(kApplyFailed);
     return false;
   }
 
   // The user reads this before the receiver goes away, unless the window
-  // was closed meanwhile.
-  if (!m_bClosing) Message(kApplySucceeded);
+  // was closed meanwhile. The restart waits for it: this box alone is shown
+  // within the receiver's turn.
+  if (!m_bClosing) m_view.ShowMessage(std::wstring(kApplySucceeded));
   m_bLoaded = false;
   m_bDevicePresent = false;
   EnableDeviceControls();
+  SetStatus(WindowStatus::Restarting);
   // A window that is being replaced changes nothing beyond its receiver:
   // the restart it sends is news to the host, and the window that replaces
   // it learns of the receiver's return by itself.
-  if (!m_link.StopRequested()) g_bRebootExpected = true;
+  const bool replaced = m_link.StopRequested();
+  if (!replaced) g_bRebootExpected = true;
   apply.Restart();
   m_bAwaitingRestart = true;
+  m_bRestartUnseen = !replaced;
   return true;
 }
 
@@ -448,47 +511,52 @@ bool SettingsModel::CheckSendable(const std::wstring& value, const WireField& fi
   return false;
 }
 
-void SettingsModel::RunSetField(Command command) {
+void SettingsModel::RunSetField(Command command, const link::ReceiverTurn& turn) {
   if (!UpdateData(true)) return;
   switch (command) {
     case Command::SetUrl:
       if (!CheckSendable(m_strUrl, kUrlField)) break;
-      Message(m_settings.WriteUrl(m_strUrl) ? kSetUrlOk : kSetUrlFailed);
+      Message(m_settings.WriteUrl(turn, m_strUrl) ? kSetUrlOk : kSetUrlFailed);
       break;
     case Command::SetWifiName:
       if (!CheckSendable(m_strWifiName, kWifiNameField)) break;
-      Message(m_settings.WriteWifiName(m_strWifiName) ? kSetWifiNameOk : kSetWifiNameFailed);
+      Message(m_settings.WriteWifiName(turn, m_strWifiName) ? kSetWifiNameOk : kSetWifiNameFailed);
       break;
     case Command::SetPassword:
       if (!CheckSendable(m_strWifiPassword, kPasswordField)) break;
-      Message(m_settings.WriteWifiPassword(m_strWifiPassword) ? kSetPasswordOk : kSetPasswordFailed);
+      Message(m_settings.WriteWifiPassword(turn, m_strWifiPassword) ? kSetPasswordOk : kSetPasswordFailed);
       break;
     case Command::SetResolution:
-      Message(m_settings.WriteResolution(m_nResWidth, m_nResHeight) ? kSetResolutionOk : kSetResolutionFailed);
+      Message(m_settings.WriteResolution(turn, m_nResWidth, m_nResHeight) ? kSetResolutionOk
+                                                                          : kSetResolutionFailed);
       break;
     default:
       break;
   }
 }
 
-void SettingsModel::RunGetCur() {
-  if (!m_diagLink) {
-    link::DeviceRef found;
-    if (!m_link.FindReceiverByProbeUnit(found).Ok() || !found) return;
-    m_diagLink = std::move(found);
-  }
-  std::array<std::uint8_t, link::kBlockSize> block{};
-  m_link.GetCur(block.data(), static_cast<std::uint32_t>(block.size()), m_diagLink);
-}
-
-void SettingsModel::RunBlockSweep() {
+void SettingsModel::RunBlockSweep(const link::ReceiverTurn& turn) {
   for (std::uint8_t code = 1; code <= 14; ++code) {
-    m_settings.ReadText(code);
+    m_settings.ReadText(turn, code);
     Pause();
   }
 }
 
-void SettingsModel::Message(std::wstring_view text) { m_view.ShowMessage(std::wstring(text)); }
+void SettingsModel::Message(std::wstring_view text) {
+  if (m_bInTurn) {
+    m_heldMessages.emplace_back(text);
+    return;
+  }
+  m_view.ShowMessage(std::wstring(text));
+}
+
+void SettingsModel::ShowHeldMessages() {
+  std::vector<std::wstring> messages;
+  messages.swap(m_heldMessages);
+  for (const std::wstring& text : messages) {
+    if (!m_bClosing) m_view.ShowMessage(text);
+  }
+}
 
 void SettingsModel::UpdateRssiView() {
   if (m_nSignalView == 1) {
@@ -508,7 +576,7 @@ void SettingsModel::UpdateSignalPicture() {
   m_view.SetSignalPicture(picture);
 }
 
-void SettingsModel::OnRssiLabelClicked() {
+void SettingsModel::RunSwitchSignalView() {
   m_nSignalView = m_nSignalView == 1 ? 0 : 1;
   m_view.SetControlText(IDC_RSSI_LABEL,
                         std::wstring(m_nSignalView == 1 ? kSignalLabelPicture : kSignalLabelNumber));

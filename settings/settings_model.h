@@ -16,6 +16,7 @@
 #include "settings/receiver_timing.h"
 #include "settings/settings_view.h"
 #include "settings/stored_settings.h"
+#include "settings/window_status.h"
 
 #include "nerova_version.h"
 
@@ -24,8 +25,7 @@ namespace nerova::settings {
 // The window's only timer: presence probe while the receiver is marked
 // absent, signal strength while it is present.
 inline constexpr unsigned POLL_TIMER = 2;
-// Runs the first load once the window shows, when the receiver is busy
-// with a window that is going away.
+// Runs the first load once the window shows and has painted.
 inline constexpr unsigned STARTUP_TIMER = 3;
 
 inline constexpr std::wstring_view kProductName = L"Nerova Wireless Receiver Setting ";
@@ -47,38 +47,43 @@ class SettingsModel {
   // Teardown: drops every receiver reference the model holds.
   void OnDestroy();
 
-  // User commands and window events.
-  void OnRefresh();
-  // FW Update and "?", run by the view once no exchange is under way.
-  void OnFirmwareUpdate();
-  void OnHelp();
-  void OnSelchangeMode();
-  void OnSelchangeModel();
-  // False for timers that are not the poll timer (default processing).
-  bool OnTimer(unsigned id);
-  void OnRssiLabelClicked();
-  void OnHScroll(int code, int sourceId);
+  // The window's commands, one row each in the command table.
+  enum class Command {
+    Startup,
+    PollTick,
+    Refresh,
+    SelchangeMode,
+    SelchangeModel,
+    Apply,
+    Exit,
+    SwitchSignalView,
+    FirmwareUpdate,
+    Help,
+    SetUrl,
+    SetWifiName,
+    SetPassword,
+    SetResolution,
+    SetCur,
+    GetCur,
+    BlockSweep,
+  };
+  // A control's notification as the window passes it on: runs the command
+  // of its row. False when no row has it (default processing).
+  bool OnCommand(int control, int notification);
+  // Runs `command` as its row says (the timers and the tests submit theirs
+  // directly).
+  void Submit(Command command);
 
-  // Writes the whole configuration and restarts the receiver.
-  void OnApply();
-  // Ends the window with result 1; nothing is read or written.
-  void OnExit();
+  // False for timers that are not the window's (default processing).
+  bool OnTimer(unsigned id);
   // The window is closing by other means (Escape, close box, WM_CLOSE): an
   // Apply under way stops before its next write.
   void OnClosing();
-  // The hidden per-field writes.
-  void OnSetUrl();
-  void OnSetWifiName();
-  void OnSetPassword();
-  void OnSetResolution();
-  // The hidden diagnostics: an RSSI read, one GET_CUR, the block sweep.
-  void OnSetCur();
-  void OnGetCur();
-  void OnSetLongPress();
+  void OnHScroll(int code, int sourceId);
 
   // Routines the window also runs from its paint and scroll handlers.
-  void LoadSettings();
-  void CheckDevice();
+  void LoadSettings(const link::ReceiverTurn& turn);
+  void CheckDevice(const link::ReceiverTurn& turn);
   void EnableDeviceControls();
   void ApplyModeLayout();
   void UpdateRssiView();
@@ -101,7 +106,6 @@ class SettingsModel {
 
  public:
   // The window's data, as its handlers see them.
-  link::DeviceRef m_diagLink;
   link::ReceiverSettings& m_settings;
   bool m_bLoaded = false;
   bool m_bDevicePresent = false;
@@ -120,54 +124,67 @@ class SettingsModel {
   std::int32_t m_nSignalView = 1;
 
  private:
-  // Everything that talks to the receiver runs as one of these, one at a
-  // time: a command asked for while another exchange waits in the pump is
-  // queued and runs when that exchange has ended (a poll tick is dropped), so
-  // the shared command block is never overwritten mid-read and a probe never
-  // fails for being nested.
-  enum class Command {
-    Startup,
-    Refresh,
-    PollTick,
-    SelchangeMode,
-    SelchangeModel,
-    Apply,
-    SetUrl,
-    SetWifiName,
-    SetPassword,
-    SetResolution,
-    SetCur,
-    GetCur,
-    BlockSweep,
-    FirmwareUpdate,
-    Help,
+  // What a command needs before it runs.
+  enum class Needs {
+    // Runs when asked.
+    Nothing,
+    // Changes what Apply would write: waits for an exchange under way.
+    Sequence,
+    // Talks to the receiver: runs in a turn of it, after any exchange under
+    // way.
+    Receiver,
+    // A modal window that holds no turn: waits for an exchange under way,
+    // and the signal poll goes on underneath it.
+    Modal,
   };
-  void Submit(Command command);
+  struct CommandRow {
+    int control;  // 0: the window's own (timers)
+    int notification;
+    Command command;
+    Needs needs;
+    // Writes to the receiver what the window shows.
+    bool writes;
+    // Still runs while the receiver restarts after an Apply; the rest
+    // belongs to the configuration that Apply replaced.
+    bool whileRestarting;
+  };
+  static const CommandRow kCommands[];
+  static const CommandRow& RowOf(Command command);
+
+  // Receiver commands run one at a time: one asked for while another
+  // exchange waits in the pump is deferred and runs when that exchange has
+  // ended (a poll tick is dropped), so the command block is never
+  // overwritten mid-read and a probe never fails for being nested.
+  void Defer(Command command);
   void Run(Command command);
-  // The command itself; Run takes the receiver's turn around those that talk
-  // to it.
-  void Perform(Command command);
+  // The command itself; `turn` is the receiver's for a command that talks
+  // to it, null otherwise.
+  void Perform(Command command, const link::ReceiverTurn* turn);
+  // A receiver command whose turn could not be had.
+  void TurnRefused(Command command, link::TurnOutcome outcome);
   // The No receiver state: device-bound controls disabled, readings cleared.
   void ShowAbsent();
-  static bool TalksToReceiver(Command command);
-  void RunPollTick();
+  void SetStatus(WindowStatus status);
+  void RunPollTick(const link::ReceiverTurn& turn);
   void RunSelchangeMode();
   void RunSelchangeModel();
-  void RunApply();
+  void RunApply(const link::ReceiverTurn& turn);
+  void RunExit();
+  void RunSwitchSignalView();
   // Whether a command that waited behind an exchange still makes sense now.
   bool StillWanted(Command command) const;
-  // Apply and the per-field writes.
-  static bool WritesSettings(Command command);
   // True when everything was written and the receiver told to restart.
-  bool ApplyConfiguration();
+  bool ApplyConfiguration(const link::ReceiverTurn& turn);
   // False, with the message, when the value would not reach the receiver as
   // written.
   bool CheckSendable(const std::wstring& value, const WireField& field);
-  void RunSetField(Command command);
-  void RunGetCur();
-  void RunBlockSweep();
+  void RunSetField(Command command, const link::ReceiverTurn& turn);
+  void RunBlockSweep(const link::ReceiverTurn& turn);
   void Pause();
+  // A box for the user: shown once the receiver's turn has ended, so that
+  // a box left open keeps no other program waiting.
   void Message(std::wstring_view text);
+  void ShowHeldMessages();
 
   bool m_bExchanging = false;
   bool m_bClosing = false;
@@ -180,7 +197,14 @@ class SettingsModel {
   // Whether the last load read the hidden long-press time and aging test.
   bool m_bLongPressTimeKnown = false;
   bool m_bAgingTestKnown = false;
+  // From the restart command until the receiver has been seen to leave
+  // (the host's removal notice clears g_bRebootExpected) or not.
+  bool m_bRestartUnseen = false;
+  WindowStatus m_status = WindowStatus::Ready;
   std::vector<Command> m_deferred;
+  // Inside a receiver command's turn: boxes wait in m_heldMessages.
+  bool m_bInTurn = false;
+  std::vector<std::wstring> m_heldMessages;
 };
 
 }  // namespace nerova::settings

@@ -7,6 +7,7 @@
 
 #include "link/message_pump.h"
 #include "link/receiver_settings.h"
+#include "link/receiver_turn.h"
 
 namespace nerova::settings {
 
@@ -35,7 +36,9 @@ struct StoredSettings {
   bool editableValuesRead = false;
 };
 
-// A value that could not be read is left as the read's failure value.
-StoredSettings ReadStoredSettings(link::ReceiverSettings& settings, link::MessagePump& pump);
+// A value that could not be read is left as the read's failure value. All
+// reads run in `turn`.
+StoredSettings ReadStoredSettings(const link::ReceiverTurn& turn, link::ReceiverSettings& settings,
+                                  link::MessagePump& pump);
 
 }  // namespace nerova::settings

@@ -178,7 +178,9 @@ class CommandRun {
       case link::TurnOutcome::Failed:
         exitCode = NotLockable();
         break;
-      default:
+      case link::TurnOutcome::NoReceiver:
+      case link::TurnOutcome::Stopped:
+      case link::TurnOutcome::Held:
         exitCode = NotAnswering(*name, TakeProblem());
         break;
     }
@@ -206,9 +208,12 @@ class CommandRun {
       TakeProblem();
       std::wstring state;
       if (receiver.Answers()) {
-        state = receiver.Settings().ReadFirmwareVersion();
+        const link::ReceiverTurn turn(receiver.Settings(), link::TurnWait::Bounded);
+        state = receiver.Settings().ReadFirmwareVersion(turn);
       } else if (receiver.Settings().HeldElsewhere()) {
         state = L"(in use by another program)";
+      } else if (receiver.Settings().LastRefusal() == link::TurnOutcome::Failed) {
+        state = L"(cannot be locked against other programs)";
       } else {
         const ReceiverProblem problem = TakeProblem();
         switch (problem.kind) {
@@ -235,9 +240,10 @@ class CommandRun {
     const std::unique_ptr<Receiver> receiver = OpenReceiver(exitCode);
     if (!receiver) return exitCode;
     // Read whole, with no other program's request in between.
-    const link::ReceiverSettings::Turn turn(receiver->Settings(), link::TurnWait::Bounded);
+    const link::ReceiverTurn turn(receiver->Settings(), link::TurnWait::Bounded);
     if (!turn.Held()) return TurnRefused(turn);
-    const settings::StoredSettings stored = settings::ReadStoredSettings(receiver->Settings(), m_platform.pump);
+    const settings::StoredSettings stored =
+        settings::ReadStoredSettings(turn, receiver->Settings(), m_platform.pump);
     if (m_options.json) {
       Out(SettingsJson(stored));
     } else {
@@ -246,8 +252,16 @@ class CommandRun {
     return kExitOk;
   }
 
-  int TurnRefused(const link::ReceiverSettings::Turn& turn) {
-    return turn.Outcome() == link::TurnOutcome::HeldElsewhere ? InUse() : NotLockable();
+  int TurnRefused(const link::ReceiverTurn& turn) {
+    switch (turn.Outcome()) {
+      case link::TurnOutcome::HeldElsewhere:
+        return InUse();
+      case link::TurnOutcome::Failed:
+        return NotLockable();
+      default:
+        Err(L"The receiver has gone.");
+        return kExitNotFound;
+    }
   }
 
   // The values of the command line that need no receiver to be judged.
@@ -325,9 +339,9 @@ class CommandRun {
   // answer of this sequence's, one that wrote would be overwritten.
   // `restart` is the restart command's own status.
   int WriteConfiguration(Receiver& receiver, settings::Configuration& configuration, link::LinkStatus& restart) {
-    const link::ReceiverSettings::Turn turn(receiver.Settings(), link::TurnWait::Bounded);
+    const link::ReceiverTurn turn(receiver.Settings(), link::TurnWait::Bounded);
     if (!turn.Held()) return TurnRefused(turn);
-    const settings::StoredSettings current = settings::ReadStoredSettings(receiver.Settings(), m_platform.pump);
+    const settings::StoredSettings current = settings::ReadStoredSettings(turn, receiver.Settings(), m_platform.pump);
     // A text the receiver did not give cannot be kept: the user gives it.
     if (!m_options.apply.ssid && current.wifiName.empty()) {
       Err(L"The receiver's Wi-Fi name could not be read; give it with --ssid.");
@@ -350,7 +364,7 @@ class CommandRun {
     }
     // Ctrl+C does not cut the sequence: it is looked at again only once
     // the restart has gone out.
-    settings::ApplySequence sequence(receiver.Link(), receiver.Settings(), m_platform.pump);
+    settings::ApplySequence sequence(receiver.Settings(), m_platform.pump);
     if (!sequence.Write(configuration)) {
       Err(std::wstring(settings::kApplyFailed));
       return kExitWriteFailed;
@@ -378,7 +392,9 @@ class CommandRun {
         Err(L"Stopped waiting: the new configuration was sent whole with the restart, and was not read back.");
         return kExitSentUnconfirmed;
     }
-    const settings::StoredSettings after = settings::ReadStoredSettings(receiver.Settings(), m_platform.pump);
+    const link::ReceiverTurn turn(receiver.Settings(), link::TurnWait::Bounded);
+    if (!turn.Held()) return TurnRefused(turn);
+    const settings::StoredSettings after = settings::ReadStoredSettings(turn, receiver.Settings(), m_platform.pump);
     if (!ConfirmHeld(configuration, after)) return kExitWriteFailed;
     Out(L"The receiver is back and holds the new configuration.");
     return kExitOk;
@@ -430,9 +446,9 @@ class CommandRun {
     if (!opened) return exitCode;
     Receiver& receiver = *opened;
     for (std::uint32_t readings = 0;;) {
-      std::int32_t rssi = receiver.Settings().ReadRssi();
+      std::int32_t rssi = ReadSignal(receiver);
       // A receiver that went away and came back is found again once.
-      if (rssi == link::kRssiFailed && receiver.Answers()) rssi = receiver.Settings().ReadRssi();
+      if (rssi == link::kRssiFailed && receiver.Answers()) rssi = ReadSignal(receiver);
       if (rssi == link::kRssiFailed && receiver.Settings().HeldElsewhere()) return InUse();
       Out(L"RSSI " + SignalText(rssi));
       if (m_options.count && ++readings >= *m_options.count) return kExitOk;
@@ -441,6 +457,12 @@ class CommandRun {
         m_platform.pump.PumpWait(kWatchSliceMs);
       }
     }
+  }
+
+  // One signal reading in a turn of its own.
+  static std::int32_t ReadSignal(Receiver& receiver) {
+    const link::ReceiverTurn turn(receiver.Settings(), link::TurnWait::Bounded);
+    return receiver.Settings().ReadRssi(turn);
   }
 
   int Update() {

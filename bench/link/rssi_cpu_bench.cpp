@@ -68,7 +68,8 @@ void Measure(const char* label, MessagePump& pump) {
   const double cpu0 = ProcessCpuSeconds();
   const double wall0 = WallSeconds();
   for (int i = 0; i < kReads; ++i) {
-    if (settings.ReadRssi() == nerova::link::kRssiFailed) ++failed;
+    const nerova::link::ReceiverTurn turn(settings, nerova::link::TurnWait::Bounded);
+    if (settings.ReadRssi(turn) == nerova::link::kRssiFailed) ++failed;
   }
   const double cpu = ProcessCpuSeconds() - cpu0;
   const double wall = WallSeconds() - wall0;

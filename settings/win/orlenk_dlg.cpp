@@ -122,62 +122,9 @@ void COrlenkDlg::DoDataExchange(ui::DataExchange& exchange) {
 }
 
 void COrlenkDlg::OnCommand(int id, int code, HWND control) {
-  // The buttons' own commands, run by a click.
-  if (code == BN_CLICKED) {
-    switch (id) {
-      case IDC_APPLY:
-        m_model.OnApply();
-        return;
-      case IDC_EXIT:
-        m_model.OnExit();
-        return;
-      case IDC_SET_URL:
-        m_model.OnSetUrl();
-        return;
-      case IDC_SET_WIFI_NAME:
-        m_model.OnSetWifiName();
-        return;
-      case IDC_SET_PASSWORD:
-        m_model.OnSetPassword();
-        return;
-      case IDC_SET_RESOLUTION:
-        m_model.OnSetResolution();
-        return;
-      case IDC_SET_CUR:
-        m_model.OnSetCur();
-        return;
-      case IDC_GET_CUR:
-        m_model.OnGetCur();
-        return;
-      case IDC_SET_LONG_PRESS:
-        m_model.OnSetLongPress();
-        return;
-      default:
-        break;
-    }
-  }
-  switch (id) {
-    case IDC_REFRESH:
-      if (code == BN_CLICKED) m_model.OnRefresh();
-      return;
-    case IDC_MODE:
-      if (code == CBN_SELCHANGE) m_model.OnSelchangeMode();
-      return;
-    case IDC_MODEL:
-      if (code == CBN_SELCHANGE) m_model.OnSelchangeModel();
-      return;
-    case IDC_RSSI_LABEL:
-      if (code == STN_CLICKED) m_model.OnRssiLabelClicked();
-      return;
-    case IDC_FW_UPDATE:
-      if (code == BN_CLICKED) OnFwUpdate();
-      return;
-    case IDC_HELP_BUTTON:
-      if (code == BN_CLICKED) OnHelp();
-      return;
-    default:
-      ui::Dialog::OnCommand(id, code, control);
-  }
+  // The window's commands are the model's command table.
+  if (m_model.OnCommand(id, code)) return;
+  ui::Dialog::OnCommand(id, code, control);
 }
 
 void COrlenkDlg::OnOk() {
@@ -190,11 +137,6 @@ void COrlenkDlg::OnCancel() {
   m_model.OnClosing();
   ui::Dialog::OnCancel();
 }
-
-// Both wait, as the other commands do, for an exchange under way to end.
-void COrlenkDlg::OnFwUpdate() { m_model.OnFirmwareUpdate(); }
-
-void COrlenkDlg::OnHelp() { m_model.OnHelp(); }
 
 void COrlenkDlg::RunFirmwareUpdate() { update::RunFirmwareUpdate(Handle()); }
 
@@ -247,7 +189,6 @@ void COrlenkDlg::DrawLogo() { widgets::DrawLogo(Item(IDC_LOGO_FRAME)); }
 
 void COrlenkDlg::OnDestroy() {
   ui::Dialog::OnDestroy();
-  m_model.m_diagLink.reset();
   m_pngSignal.m_pImage = nullptr;
   m_pImgNoSignal.reset();
   m_pImgExcellent.reset();

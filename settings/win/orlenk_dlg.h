@@ -49,11 +49,6 @@ class COrlenkDlg : public ui::Dialog, private SettingsView {
   HICON OnQueryDragIcon() override;
   void OnDestroy() override;
 
-  // Commands whose work lives elsewhere: the firmware update and the help
-  // overlay fill these in.
-  virtual void OnFwUpdate();
-  virtual void OnHelp();
-
  private:
   // SettingsView
   void ShowControl(int id, bool show) override;

@@ -32,8 +32,10 @@ int Usage() {
                "  set keys: url wifiname wifipassword resolution(WxH) longpresstime agingtest firmware\n"
                "            rssi(dBm or wander) restarttime(ms)\n"
                "  faults:   refuse-set refuse-get long-control short-control no-terminator crlf\n"
-               "            node-fails second-receiver restart-unacknowledged vanish-mid-read\n"
+               "            node-fails second-receiver restart-unacknowledged restart-refused\n"
+               "            vanish-mid-read\n"
                "  restart-unacknowledged: the restart command fails, the receiver restarts anyway\n"
+               "  restart-refused: the restart command fails, the receiver does not restart\n"
                "  vanish-mid-read: once, the receiver leaves between the next read's SET and GET\n"
                "            and comes back after its restart time; the fault then clears itself\n");
   return kBadCommand;

@@ -27,6 +27,9 @@ inline constexpr std::string_view kFaultNames[] = {
     // The restart command's own SET fails, and the receiver restarts anyway:
     // one that resets before it acknowledges.
     "restart-unacknowledged",
+    // The restart command's own SET fails, and the receiver stays as it is:
+    // it holds what was written, but takes it only at its next start.
+    "restart-refused",
     // Once: the receiver leaves between the next read's SET and its GET, and
     // comes back by itself after its restart time as a new device. The fault
     // clears itself when it fires, so the receiver can be loaded again.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "link/receiver_settings.h"
 #include "link/win/ks_request.h"
 
 namespace nerova::sim::virtual_receiver {
@@ -37,6 +38,7 @@ Device Restore(SimStack& stack, const ReceiverRecord& record) {
   receiver.SetControlLength(record.ControlLength());
   receiver.SetRestartUnacknowledged(record.Has("restart-unacknowledged"));
   receiver.LeaveAfterNextReadRequest(record.Has("vanish-mid-read"));
+  if (record.Has("restart-refused")) receiver.RefuseSets(link::CMD_REBOOT);
   for (int command = 0; command < 256; ++command) {
     const auto code = static_cast<std::uint8_t>(command);
     if (record.Has("refuse-set")) receiver.RefuseSets(code);

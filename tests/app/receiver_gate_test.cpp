@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/access_gate.h"
 #include "link/receiver_link.h"
 #include "link/receiver_settings.h"
 #include "link/utf8_codec.h"
@@ -218,7 +217,7 @@ class WatchedStack final : public link::CaptureStack {
   std::vector<std::thread::id> m_callers;
 };
 
-TEST(AccessGate, UnderAStormOfReplacementsOneThreadAtATimeTalksAndNoStoppedOneComesBack) {
+TEST(ReceiverAccess, UnderAStormOfReplacementsOneThreadAtATimeTalksAndNoStoppedOneComesBack) {
   // Each round starts a thread that talks to the receiver without pause and
   // stops the one before, as the host does on every removal notice.
   ReceiverGate gate;
@@ -230,8 +229,7 @@ TEST(AccessGate, UnderAStormOfReplacementsOneThreadAtATimeTalksAndNoStoppedOneCo
     accesses.push_back(std::make_unique<ReceiverAccess>(gate));
     ReceiverAccess& access = *accesses.back();
     threads.emplace_back([&access, &inner] {
-      AccessGate gate(access);
-      link::ReceiverLink link(inner, gate);
+      link::ReceiverLink link(inner, access);
       link::DeviceRef device;
       while (link.FindReceiverByUsbId(device) != kAccessStopped) {
       }
@@ -270,18 +268,17 @@ class GatedSim : public ::testing::Test {
 TEST_F(GatedSim, ReadsPassThroughUntilTheStopThenFailWithoutReachingTheReceiver) {
   ReceiverGate gate;
   ReceiverAccess access(gate);
-  AccessGate gated(access);
-  link::ReceiverLink link(stack, gated);
+  link::ReceiverLink link(stack, access);
   link::ReceiverSettings settings(link, pump, codec);
 
-  EXPECT_EQ(settings.ReadFirmwareVersion(), L"V2.4.7");
-  EXPECT_FALSE(settings.ReadWifiName().empty());
+  EXPECT_EQ(settings.ReadFirmwareVersion(link::ReceiverTurn(settings, link::TurnWait::Bounded)), L"V2.4.7");
+  EXPECT_FALSE(settings.ReadWifiName(link::ReceiverTurn(settings, link::TurnWait::Bounded)).empty());
   const std::size_t before = stack.Transfers().size();
   ASSERT_GT(before, 0u);
 
   access.Stop();
-  EXPECT_EQ(settings.ReadWifiName(), L"");
-  EXPECT_EQ(settings.ReadRssi(), link::kRssiFailed);
+  EXPECT_EQ(settings.ReadWifiName(link::ReceiverTurn(settings, link::TurnWait::Bounded)), L"");
+  EXPECT_EQ(settings.ReadRssi(link::ReceiverTurn(settings, link::TurnWait::Bounded)), link::kRssiFailed);
   EXPECT_EQ(stack.Transfers().size(), before);
 
   // The stopped thread still lets go of the filter it holds.
@@ -292,8 +289,7 @@ TEST_F(GatedSim, ReadsPassThroughUntilTheStopThenFailWithoutReachingTheReceiver)
 TEST_F(GatedSim, AStoppedThreadsDeviceComesBackWhateverItHeldWhenStopped) {
   ReceiverGate gate;
   ReceiverAccess access(gate);
-  AccessGate gated(access);
-  link::ReceiverLink link(stack, gated);
+  link::ReceiverLink link(stack, access);
   {
     link::DeviceRef device;
     ASSERT_TRUE(link.FindReceiverByProbeUnit(device).Ok());
@@ -316,17 +312,15 @@ TEST_F(GatedSim, AStoppedThreadsDeviceComesBackWhateverItHeldWhenStopped) {
 TEST_F(GatedSim, TheNextThreadReadsTheReceiverOnceTheOldOneIsStopped) {
   ReceiverGate gate;
   ReceiverAccess old(gate);
-  AccessGate oldGate(old);
-  link::ReceiverLink oldLink(stack, oldGate);
+  link::ReceiverLink oldLink(stack, old);
   link::ReceiverSettings oldSettings(oldLink, pump, codec);
-  ASSERT_FALSE(oldSettings.ReadFirmwareVersion().empty());
+  ASSERT_FALSE(oldSettings.ReadFirmwareVersion(link::ReceiverTurn(oldSettings, link::TurnWait::Bounded)).empty());
 
   auto fresh = std::async(std::launch::async, [&] {
     ReceiverAccess access(gate);
-    AccessGate gated(access);
-    link::ReceiverLink link(stack, gated);
+    link::ReceiverLink link(stack, access);
     link::ReceiverSettings settings(link, pump, codec);
-    std::wstring version = settings.ReadFirmwareVersion();
+    std::wstring version = settings.ReadFirmwareVersion(link::ReceiverTurn(settings, link::TurnWait::Bounded));
     settings.ReleaseDevice();
     return version;
   });

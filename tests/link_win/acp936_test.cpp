@@ -37,7 +37,7 @@ TEST(ChineseCodePage, WifiNameTravelsAsEveryGbkByteAndReadsBack) {
   const CodePageCodec codec;
   ReceiverSettings settings(link, pump, codec);
 
-  ASSERT_TRUE(settings.WriteWifiName(L"\u786E\u5B9A"));
+  ASSERT_TRUE(settings.WriteWifiName(ReceiverTurn(settings, TurnWait::Bounded), L"\u786E\u5B9A"));
   const auto sets = stack.DataTransfers();
   ASSERT_EQ(sets.size(), 1u);
   std::vector<std::uint8_t> block(60, 0);
@@ -47,10 +47,10 @@ TEST(ChineseCodePage, WifiNameTravelsAsEveryGbkByteAndReadsBack) {
   EXPECT_EQ(sets[0].bytes, block);
   EXPECT_EQ(receiver.Values().wifiName, Bytes({0xC8, 0xB7, 0xB6, 0xA8}));
 
-  EXPECT_EQ(settings.ReadWifiName(), L"\u786E\u5B9A");
+  EXPECT_EQ(settings.ReadWifiName(ReceiverTurn(settings, TurnWait::Bounded)), L"\u786E\u5B9A");
 
   // A character GBK lacks (Hangul) goes as the code page's default, '?'.
-  ASSERT_TRUE(settings.WriteWifiName(L"\u786E\uAC00"));
+  ASSERT_TRUE(settings.WriteWifiName(ReceiverTurn(settings, TurnWait::Bounded), L"\u786E\uAC00"));
   EXPECT_EQ(receiver.Values().wifiName, Bytes({0xC8, 0xB7, '?'}));
 }
 

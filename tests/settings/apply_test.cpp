@@ -49,11 +49,18 @@ class ApplyTest : public ::testing::Test {
     values.agingTest = 0;
     receiver.SetValues(values);
     receiver.PinRssi(-55);
-    model.OnInitDialog();
+    Start();
     stack.ClearTransfers();
     view.timerLog.clear();
   }
   ~ApplyTest() override { g_bRebootExpected = false; }
+
+  // The window as it opens: initialised, then its first load once shown.
+  static void Start(SettingsModel& opened) {
+    opened.OnInitDialog();
+    opened.OnTimer(STARTUP_TIMER);
+  }
+  void Start() { Start(model); }
 
   // The SETs of the settings control since the last clear.
   std::vector<sim::TransferRecord> Sets() const {
@@ -70,11 +77,11 @@ class ApplyTest : public ::testing::Test {
   }
   void PickModel(const std::wstring& name) {
     view.Pick(IDC_MODEL, name);
-    model.OnSelchangeModel();
+    model.Submit(SettingsModel::Command::SelchangeModel);
   }
   void PickMode(const std::wstring& name) {
     view.Pick(IDC_MODE, name);
-    model.OnSelchangeMode();
+    model.Submit(SettingsModel::Command::SelchangeMode);
   }
   void ExpectNothingWritten() {
     EXPECT_TRUE(Sets().empty()) << Sets().size() << " blocks were sent";
@@ -104,7 +111,7 @@ TEST_F(ApplyTest, WritesEverythingInOrderThenRestartsAfterTheMessage) {
     setsWhileBoxOpen = Sets().size();
     flagWhileBoxOpen = g_bRebootExpected;
   };
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
 
   EXPECT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplySucceeded)});
   const std::vector<sim::TransferRecord> sets = Sets();
@@ -138,7 +145,7 @@ TEST_F(ApplyTest, WritesEverythingInOrderThenRestartsAfterTheMessage) {
 TEST_F(ApplyTest, ReceiverComesBackOnALaterTickWithTheNewValues) {
   receiver.SetRebootTime(milliseconds(15000));
   view.Type(IDC_WIFI_NAME, L"TAVI_5G_NEW1");
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   ASSERT_FALSE(model.m_bDevicePresent);
 
   // Ten seconds on: still restarting; the controls stay disabled.
@@ -165,7 +172,7 @@ TEST_F(ApplyTest, ReceiverComesBackOnALaterTickWithTheNewValues) {
 TEST_F(ApplyTest, AutoModeWritesTheModelsUrlWhateverTheHiddenEditHolds) {
   PickModel(L"RD700/RC60H5");
   view.Type(IDC_URL, L"rtsp://somewhere.else/stream");
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   ASSERT_FALSE(Sets().empty());
   EXPECT_EQ(Sets()[0].bytes, Block(0x02, "rtsp://192.168.1.100/video0"));
   // The edit is not updated.
@@ -176,7 +183,7 @@ TEST_F(ApplyTest, ManualModeWritesTheTypedUrlTrimmed) {
   PickMode(L"Manual");
   view.Type(IDC_URL, L"  rtsp://10.1.1.9/live \t");
   view.Type(IDC_WIFI_NAME, L"  CAM NET  ");
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   ASSERT_GE(Sets().size(), 2u);
   EXPECT_EQ(Sets()[0].bytes, Block(0x02, "rtsp://10.1.1.9/live"));
   // Inner blanks stay; the edit keeps what was typed.
@@ -204,7 +211,7 @@ TEST_F(ApplyTest, EmptyFieldsAreRefusedInOrderWithNothingWritten) {
     view.Type(IDC_URL, c.url);
     view.Type(IDC_WIFI_NAME, c.name);
     view.Type(IDC_WIFI_PASSWORD, c.password);
-    model.OnApply();
+    model.Submit(SettingsModel::Command::Apply);
     EXPECT_EQ(view.messages, std::vector<std::wstring>{std::wstring(c.message)});
     ExpectNothingWritten();
   }
@@ -213,7 +220,7 @@ TEST_F(ApplyTest, EmptyFieldsAreRefusedInOrderWithNothingWritten) {
 TEST_F(ApplyTest, TextsTooLongForTheReceiverAreRefusedUncut) {
   // 49 bytes of name fill the block with "wifiname=" and its zero byte.
   view.Type(IDC_WIFI_NAME, std::wstring(49, L'N'));
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   ASSERT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplySucceeded)});
   ASSERT_GE(Sets().size(), 2u);
   EXPECT_EQ(Sets()[1].bytes, Block(0x04, "wifiname=" + std::string(49, 'N')));
@@ -248,7 +255,7 @@ TEST_F(ApplyTest, TextsTooLongForTheReceiverAreRefusedUncut) {
     view.Type(IDC_URL, c.url);
     view.Type(IDC_WIFI_NAME, c.name);
     view.Type(IDC_WIFI_PASSWORD, c.password);
-    model.OnApply();
+    model.Submit(SettingsModel::Command::Apply);
     EXPECT_EQ(view.messages, std::vector<std::wstring>{c.message});
     EXPECT_TRUE(Sets().empty());
     EXPECT_TRUE(model.m_bDevicePresent);
@@ -272,7 +279,7 @@ TEST_F(ApplyTest, AControlOverItsLimitFailsTheReadAndWritesNothing) {
   view.timerLog.clear();
   for (int attempt = 0; attempt < 2; ++attempt) {
     view.messages.clear();
-    model.OnApply();
+    model.Submit(SettingsModel::Command::Apply);
     // The layer's own message first, then Apply's.
     EXPECT_EQ(view.messages, (std::vector<std::wstring>{L"at most 54", std::wstring(kApplyFailed)}));
     ExpectNothingWritten();
@@ -280,14 +287,14 @@ TEST_F(ApplyTest, AControlOverItsLimitFailsTheReadAndWritesNothing) {
   // Also in Auto mode, where the URL edit is hidden.
   PickMode(L"Auto");
   view.messages.clear();
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   EXPECT_EQ(view.messages, (std::vector<std::wstring>{L"at most 54", std::wstring(kApplyFailed)}));
   ExpectNothingWritten();
   // Shortened: accepted.
   PickMode(L"Manual");
   view.Type(IDC_URL, L"rtsp://192.168.1.100/short");
   view.messages.clear();
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   EXPECT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplySucceeded)});
 }
 
@@ -300,7 +307,7 @@ TEST_F(ApplyTest, ARefusedWriteStopsApplyWithoutRestart) {
     view.timerLog.clear();
     receiver.ClearFaults();
     receiver.RefuseSets(codes[i]);
-    model.OnApply();
+    model.Submit(SettingsModel::Command::Apply);
     EXPECT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplyFailed)});
     // The writes before stay; nothing after the refused one is sent.
     std::vector<std::uint8_t> expected(codes, codes + i + 1);
@@ -316,7 +323,7 @@ TEST_F(ApplyTest, ARefusedWriteStopsApplyWithoutRestart) {
 TEST_F(ApplyTest, RefusedLongPressAndAgingWritesAreNotReported) {
   receiver.RefuseSets(0x0D);
   receiver.RefuseSets(0x0C);
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   EXPECT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplySucceeded)});
   EXPECT_EQ(SetCodes(), (std::vector<std::uint8_t>{0x02, 0x04, 0x05, 0x0D, 0x0C, 0x64}));
   EXPECT_TRUE(g_bRebootExpected);
@@ -331,10 +338,10 @@ TEST_F(ApplyTest, HiddenValuesTheLoadCouldNotReadAreNotWrittenBack) {
   receiver.RefuseGets(link::CMD_LONG_PRESS_TIME);
   receiver.RefuseGets(link::CMD_AGING_TEST);
   model.m_bLoaded = false;
-  model.LoadSettings();
+  model.Submit(SettingsModel::Command::Refresh);
   stack.ClearTransfers();
 
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   EXPECT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplySucceeded)});
   EXPECT_EQ(SetCodes(), (std::vector<std::uint8_t>{0x02, 0x04, 0x05, 0x64}));
   const std::vector<sim::TransferRecord> sets = Sets();
@@ -343,28 +350,34 @@ TEST_F(ApplyTest, HiddenValuesTheLoadCouldNotReadAreNotWrittenBack) {
   EXPECT_EQ(receiver.Values().agingTest, 1);
 }
 
-TEST_F(ApplyTest, AFailedRestartStillWaitsWithTheFlagSet) {
+TEST_F(ApplyTest, ARestartThatNeverLeftIsSaidAndTheNextUnplugReplacesTheWindow) {
   receiver.RefuseSets(0x64);
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   EXPECT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplySucceeded)});
   EXPECT_TRUE(g_bRebootExpected);
   EXPECT_FALSE(model.m_bDevicePresent);
   EXPECT_FALSE(view.IsEnabled(IDC_REFRESH));
   EXPECT_EQ(view.TimerPeriod(POLL_TIMER), kRebootPollPeriodMs);
+  EXPECT_EQ(view.texts[IDC_STATUS], StatusText(WindowStatus::Restarting));
   // The receiver may have restarted before it acknowledged: nothing is kept,
-  // and the next tick finds it afresh and reloads.
+  // and the next tick finds it afresh and reloads. No removal came (the
+  // host would have cleared the flag): it never left, so it holds the new
+  // configuration without using it, and the window says so.
   EXPECT_EQ(model.m_settings.Device(), nullptr);
   model.OnTimer(POLL_TIMER);
   EXPECT_TRUE(model.m_bDevicePresent);
   EXPECT_EQ(view.TimerPeriod(POLL_TIMER), kPollPeriodMs);
-  EXPECT_TRUE(g_bRebootExpected);
+  EXPECT_EQ(view.texts[IDC_STATUS], StatusText(WindowStatus::DidNotRestart));
+  EXPECT_FALSE(g_bRebootExpected) << "the next unplugging would be taken for the restart";
+  model.OnTimer(POLL_TIMER);
+  EXPECT_EQ(view.texts[IDC_STATUS], StatusText(WindowStatus::DidNotRestart));
 }
 
 TEST_F(ApplyTest, AReceiverThatLeftAndCameBackIsFoundAfresh) {
   // A restart refused by a receiver that restarts anyway, then an unplug
   // and replug: each time the receiver comes back as a new device.
   receiver.RefuseSets(0x64);
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   receiver.Unplug();
   receiver.Replug();
   model.OnTimer(POLL_TIMER);
@@ -391,7 +404,7 @@ TEST_F(ApplyTest, SliderValueOutsideTheRangeGoesBackAsTheNearerBound) {
   model.m_bDevicePresent = false;
   model.OnTimer(POLL_TIMER);
   stack.ClearTransfers();
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   ASSERT_EQ(Sets().size(), 6u);
   EXPECT_EQ(Sets()[3].bytes, Block(0x0D, "longpresstime=20"));
   EXPECT_EQ(Sets()[4].bytes, Block(0x0C, "agingtest=1"));
@@ -405,10 +418,10 @@ TEST_F(ApplyTest, CommandsDuringTheWaitsDoNotRunInTheMiddle) {
   during = [&] {
     ++pauses;
     if (pauses == 1) {
-      model.OnRefresh();
-      model.OnApply();
+      model.Submit(SettingsModel::Command::Refresh);
+      model.Submit(SettingsModel::Command::Apply);
       view.Pick(IDC_MODEL, L"RD700/RC60H5");
-      model.OnSelchangeModel();
+      model.Submit(SettingsModel::Command::SelchangeModel);
       EXPECT_EQ(model.m_strModel, L"RC300W");  // not yet
     } else if (pauses == 2) {
       model.OnTimer(POLL_TIMER);
@@ -416,7 +429,7 @@ TEST_F(ApplyTest, CommandsDuringTheWaitsDoNotRunInTheMiddle) {
     if (pauses < 5) pump.DuringNextWait(during);
   };
   pump.DuringNextWait(during);
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   EXPECT_EQ(pauses, 5);
   // Only the Apply's own blocks went out, with what was checked.
   EXPECT_EQ(SetCodes(), (std::vector<std::uint8_t>{0x02, 0x04, 0x05, 0x0D, 0x0C, 0x64}));
@@ -435,11 +448,11 @@ TEST_F(ApplyTest, CommandsDuringTheWaitsDoNotRunInTheMiddle) {
 
 TEST_F(ApplyTest, FirmwareUpdateAndHelpWaitForTheWholeConfiguration) {
   pump.DuringNextWait([&] {
-    model.OnFirmwareUpdate();
-    model.OnHelp();
+    model.Submit(SettingsModel::Command::FirmwareUpdate);
+    model.Submit(SettingsModel::Command::Help);
   });
   view.onMessage = [&](const std::wstring&) { EXPECT_TRUE(view.actions.empty()); };
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   EXPECT_EQ(view.actions, (std::vector<std::wstring>{L"firmware update", L"help"}));
   EXPECT_EQ(SetCodes(), (std::vector<std::uint8_t>{0x02, 0x04, 0x05, 0x0D, 0x0C, 0x64}));
 }
@@ -447,8 +460,8 @@ TEST_F(ApplyTest, FirmwareUpdateAndHelpWaitForTheWholeConfiguration) {
 TEST_F(ApplyTest, ARefreshQueuedBehindARefusedRestartLeavesTheWindowToItsProbe) {
   // The receiver refuses the restart and goes on answering.
   receiver.RefuseSets(0x64);
-  pump.DuringNextWait([&] { model.OnRefresh(); });
-  model.OnApply();
+  pump.DuringNextWait([&] { model.Submit(SettingsModel::Command::Refresh); });
+  model.Submit(SettingsModel::Command::Apply);
   EXPECT_FALSE(model.m_bDevicePresent);
   for (int id : {IDC_WIFI_NAME, IDC_APPLY, IDC_REFRESH}) EXPECT_FALSE(view.IsEnabled(id)) << id;
   // The next probe finds it, reads it, and every control follows.
@@ -461,9 +474,9 @@ TEST_F(ApplyTest, ARefreshQueuedBehindARefusedRestartLeavesTheWindowToItsProbe) 
 
 TEST_F(ApplyTest, ExitDuringApplyClosesOnceTheWholeConfigurationIsOut) {
   pump.DuringNextWait([&] {
-    pump.DuringNextWait([&] { model.OnExit(); });
+    pump.DuringNextWait([&] { model.Submit(SettingsModel::Command::Exit); });
   });
-  model.OnApply();
+  model.Submit(SettingsModel::Command::Apply);
   EXPECT_EQ(view.endResult, 1);
   // Exit came after URL and name: the rest and the restart still went out,
   // without the box the closed window would show.
@@ -474,7 +487,7 @@ TEST_F(ApplyTest, ExitDuringApplyClosesOnceTheWholeConfigurationIsOut) {
 
 TEST_F(ApplyTest, ExitReadsAndWritesNothing) {
   view.Type(IDC_URL, std::wstring(80, L'x'));
-  model.OnExit();
+  model.Submit(SettingsModel::Command::Exit);
   EXPECT_EQ(view.endResult, 1);
   EXPECT_TRUE(stack.DataTransfers().empty());
   EXPECT_TRUE(view.messages.empty());
@@ -486,10 +499,10 @@ TEST_F(ApplyTest, PerFieldSetsWriteTheMemberAsItIs) {
   view.Type(IDC_WIFI_PASSWORD, L"");
   view.texts[IDC_RES_WIDTH] = L"1280";
   view.texts[IDC_RES_HEIGHT] = L"720";
-  model.OnSetUrl();
-  model.OnSetWifiName();
-  model.OnSetPassword();
-  model.OnSetResolution();
+  model.Submit(SettingsModel::Command::SetUrl);
+  model.Submit(SettingsModel::Command::SetWifiName);
+  model.Submit(SettingsModel::Command::SetPassword);
+  model.Submit(SettingsModel::Command::SetResolution);
   EXPECT_EQ(view.messages, (std::vector<std::wstring>{L"Set Url OK", L"Set WifiName OK", L"Set Password OK",
                                                       L"Set Resolution OK"}));
   ASSERT_EQ(Sets().size(), 4u);
@@ -507,33 +520,29 @@ TEST_F(ApplyTest, PerFieldSetsWriteTheMemberAsItIs) {
   receiver.RefuseSets(0x05);
   receiver.RefuseSets(0x06);
   view.messages.clear();
-  model.OnSetUrl();
-  model.OnSetWifiName();
-  model.OnSetPassword();
-  model.OnSetResolution();
+  model.Submit(SettingsModel::Command::SetUrl);
+  model.Submit(SettingsModel::Command::SetWifiName);
+  model.Submit(SettingsModel::Command::SetPassword);
+  model.Submit(SettingsModel::Command::SetResolution);
   EXPECT_EQ(view.messages, (std::vector<std::wstring>{L"Failed to Set Url", L"Failed to Set WifiName",
                                                       L"Failed to Set Password", L"Failed to Set Resolution"}));
   // A failed control read ends the command silently (after the layer's message).
   view.messages.clear();
   view.Type(IDC_URL, std::wstring(60, L'u'));
-  model.OnSetWifiName();
+  model.Submit(SettingsModel::Command::SetWifiName);
   EXPECT_EQ(view.messages, std::vector<std::wstring>{L"at most 54"});
 }
 
 TEST_F(ApplyTest, Diagnostics) {
   receiver.PinRssi(-77);
-  model.OnSetCur();
+  model.Submit(SettingsModel::Command::SetCur);
   EXPECT_EQ(model.m_nRssi, -77);
   EXPECT_EQ(view.picture, SignalPicture::Weak);
   EXPECT_TRUE(Sets().size() == 1 && Sets()[0].bytes == Block(0x65, ""));
 
-  // GET_CUR finds the receiver once by its probe unit and keeps it.
+  // GET_CUR reads the block the kept receiver holds, in the window's turn.
   stack.ClearTransfers();
-  model.OnGetCur();
-  ASSERT_TRUE(model.m_diagLink);
-  std::size_t unitQueries = 0;
-  for (const auto& t : stack.Transfers()) unitQueries += t.kind == sim::TransferKind::UnitInfo;
-  EXPECT_GT(unitQueries, 0u);
+  model.Submit(SettingsModel::Command::GetCur);
   auto gets = [&] {
     std::size_t n = 0;
     for (const auto& t : stack.DataTransfers()) n += t.kind == sim::TransferKind::Get;
@@ -541,16 +550,11 @@ TEST_F(ApplyTest, Diagnostics) {
   };
   EXPECT_EQ(gets(), 1u);
   EXPECT_TRUE(Sets().empty());
-  const link::VideoDevice* kept = model.m_diagLink.get();
-  stack.ClearTransfers();
-  model.OnGetCur();
-  EXPECT_EQ(model.m_diagLink.get(), kept);
-  EXPECT_EQ(gets(), 1u);
 
   // The block sweep reads every code from 1 to 14, 10 ms apart, and shows nothing.
   stack.ClearTransfers();
   const std::size_t waitsBefore = pump.Waits().size();
-  model.OnSetLongPress();
+  model.Submit(SettingsModel::Command::BlockSweep);
   std::vector<std::uint8_t> expected;
   for (std::uint8_t code = 1; code <= 14; ++code) expected.push_back(code);
   EXPECT_EQ(SetCodes(), expected);
@@ -559,14 +563,14 @@ TEST_F(ApplyTest, Diagnostics) {
             14);
   EXPECT_TRUE(view.messages.empty());
   model.OnDestroy();
-  EXPECT_FALSE(model.m_diagLink);
   EXPECT_EQ(stack.OpenDevices(), 0);
 }
 
 TEST_F(ApplyTest, DiagnosticWithoutReceiverEndsQuietly) {
   receiver.Unplug();
-  model.OnGetCur();
-  EXPECT_FALSE(model.m_diagLink);
+  stack.ClearTransfers();
+  model.Submit(SettingsModel::Command::GetCur);
+  EXPECT_TRUE(stack.DataTransfers().empty());
   EXPECT_TRUE(view.messages.empty());
 }
 

@@ -106,7 +106,7 @@ TEST_F(Sim, RssiWandersOverTime) {
   link::ReceiverSettings settings(link, pump, codec);
   std::set<std::int32_t> seen;
   for (int i = 0; i < 12; ++i) {
-    const std::int32_t rssi = settings.ReadRssi();
+    const std::int32_t rssi = settings.ReadRssi(link::ReceiverTurn(settings, link::TurnWait::Bounded));
     EXPECT_LE(rssi, -45);
     EXPECT_GE(rssi, -81);
     seen.insert(rssi);
@@ -323,8 +323,8 @@ TEST_F(Sim, ATestThreadMayWatchAndMeddleWhileAnotherTalks) {
     link::Utf8Codec codec;
     link::ReceiverSettings settings(link, pump, codec);
     for (int i = 0; i < 150; ++i) {
-      settings.ReadRssi();
-      settings.WriteLongPressTime(i);
+      settings.ReadRssi(link::ReceiverTurn(settings, link::TurnWait::Bounded));
+      settings.WriteLongPressTime(link::ReceiverTurn(settings, link::TurnWait::Bounded), i);
     }
     done = true;
   });

@@ -15,6 +15,7 @@
 #include "link/win/named_mutex_locks.h"
 #include "resources/resource_ids.h"
 #include "settings/apply_texts.h"
+#include "settings/window_status.h"
 #include "sim/virtual/shared_receiver.h"
 #include "tests/app/win/shipped_program.h"
 #include "tests/sim/win/virtual_receiver_fixture.h"
@@ -196,6 +197,243 @@ TEST_F(TwoProgramsTest, AReceiverHeldElsewhereSkipsThePollAndIsSaidToBeInUse) {
   EXPECT_TRUE(program.WaitForEnd(10000));
   EXPECT_LT(GetTickCount() - exitStart, 1500u);
   EXPECT_EQ(ReceiverLog().size(), heldFrom) << "the window wrote while the receiver was held elsewhere";
+}
+
+// Reads of the receiver, in its log: a SET of a code alone and, 100 ms
+// later, the GET that answers it. Another request within that pause would
+// have made the reader take another's answer. (A read cut by an unplugging
+// has no GET, and the next request comes long after.)
+int InterleavedReads(const std::vector<LoggedTransfer>& log) {
+  int interleaved = 0;
+  const LoggedTransfer* asked = nullptr;
+  for (const LoggedTransfer& t : log) {
+    const bool request = t.set && t.bytes.find_first_not_of('\0', 1) == std::string::npos;
+    if (request && asked && t.timeMs - asked->timeMs < 100) ++interleaved;
+    asked = request ? &t : nullptr;
+  }
+  return interleaved;
+}
+
+// The signal lines of `nerova-cli watch`: each reads as the receiver's
+// number in dBm or as no signal at all, never as another read's answer.
+std::vector<std::string> ImplausibleSignals(const std::string& output) {
+  std::vector<std::string> wrong;
+  std::size_t at = 0;
+  while ((at = output.find("RSSI ", at)) != std::string::npos) {
+    const std::size_t end = output.find_first_of("\r\n", at);
+    const std::string line = output.substr(at, end - at);
+    at = end;
+    const std::size_t digits = line.find_first_of("-0123456789");
+    if (digits == std::string::npos) continue;
+    const long long value = std::stoll(line.substr(digits));
+    if (value < -200 || value > 0) wrong.push_back(line);
+  }
+  return wrong;
+}
+
+// nerova-cli run in the background, its output going to a file that the
+// test reads while it runs.
+class BackgroundCli {
+ public:
+  explicit BackgroundCli(const std::wstring& arguments) {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"cli", 0, m_path);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE file = CreateFileW(m_path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = file;
+    startup.hStdError = file;
+    std::wstring command = std::wstring(L"\"") + kCli + L"\" " + arguments;
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &m_process)) {
+      m_process = {};
+    }
+    CloseHandle(file);
+  }
+  ~BackgroundCli() {
+    if (m_process.hProcess) {
+      if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(m_process.hProcess, 1);
+      CloseHandle(m_process.hThread);
+      CloseHandle(m_process.hProcess);
+    }
+    DeleteFileW(m_path);
+  }
+  BackgroundCli(const BackgroundCli&) = delete;
+  BackgroundCli& operator=(const BackgroundCli&) = delete;
+
+  std::string Output() const {
+    const HANDLE file = CreateFileW(m_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+  }
+  // The exit status once it has ended within `timeoutMs`, else -1.
+  int Wait(DWORD timeoutMs) const {
+    if (!m_process.hProcess || WaitForSingleObject(m_process.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(m_process.hProcess, &code);
+    return static_cast<int>(code);
+  }
+
+ private:
+  wchar_t m_path[MAX_PATH] = {};
+  PROCESS_INFORMATION m_process{};
+};
+
+TEST_F(TwoProgramsTest, WatchBesideTheWindowAcrossUnplugsReadsOnlyItsOwnAnswers) {
+  ShippedProgram program;
+  ASSERT_TRUE(program.Started());
+  ASSERT_TRUE(test::WaitUntil([&] { return LoadedWindow(program, L"Site-Cam-7") != nullptr; }, kLongWaitMs));
+  const std::size_t before = ReceiverLog().size();
+  BackgroundCli watch(L"watch --count 14");
+  ASSERT_TRUE(test::WaitUntil([&] { return watch.Output().find("RSSI") != std::string::npos; }, kLongWaitMs));
+  // Each plugging in brings a new window that reads the receiver whole
+  // while the watch goes on reading beside it.
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    ASSERT_EQ(RunController(L"unplug"), 0);
+    ASSERT_EQ(RunController(L"plug"), 0);
+    ASSERT_TRUE(test::WaitUntil([&] { return LoadedWindow(program, L"Site-Cam-7") != nullptr; }, kLongWaitMs))
+        << "cycle " << cycle;
+    const HWND window = LoadedWindow(program, L"Site-Cam-7");
+    EXPECT_EQ(ControlText(window, IDC_WIFI_PASSWORD), L"97531864") << "cycle " << cycle;
+    EXPECT_EQ(ControlText(window, IDC_FIRMWARE_VERSION).rfind(L"V", 0), 0u) << "cycle " << cycle;
+  }
+  const int status = watch.Wait(90000);
+  const std::string output = watch.Output();
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_EQ(ImplausibleSignals(output), std::vector<std::string>{}) << output;
+  std::vector<LoggedTransfer> log = ReceiverLog();
+  log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(std::min(before, log.size())));
+  EXPECT_EQ(InterleavedReads(log), 0);
+  EXPECT_EQ(program.Box(), nullptr);
+}
+
+TEST_F(TwoProgramsTest, AWindowStartedWhileTheReceiverIsHeldShowsAtOnceAndSaysWhy) {
+  HeldByTheTest heldByTest;
+  ASSERT_TRUE(heldByTest.Held());
+  const DWORD start = GetTickCount();
+  ShippedProgram program;
+  ASSERT_TRUE(program.Started());
+  const HWND window = program.WaitForSettingsWindow();
+  ASSERT_NE(window, nullptr);
+  // Shown before its first load has waited out its turn (6 s).
+  EXPECT_LT(GetTickCount() - start, 5000u);
+  EXPECT_FALSE(ControlEnabled(window, IDC_APPLY));
+  EXPECT_TRUE(test::WaitUntil(
+      [&] { return ControlText(window, IDC_STATUS) == settings::StatusText(settings::WindowStatus::InUse); },
+      kLongWaitMs))
+      << Ascii(ControlText(window, IDC_STATUS));
+  EXPECT_EQ(program.Box(), nullptr);
+  heldByTest.Release();
+  EXPECT_TRUE(test::WaitUntil([&] { return LoadedWindow(program, L"Site-Cam-7") != nullptr; }, kLongWaitMs));
+  EXPECT_EQ(ControlText(window, IDC_STATUS), L"");
+}
+
+TEST_F(TwoProgramsTest, ABoxLeftOpenKeepsNobodyWaitingAndTheSignalGoesOnUnderTheHelp) {
+  ShippedProgram program;
+  ASSERT_TRUE(program.Started());
+  HWND window = nullptr;
+  ASSERT_TRUE(test::WaitUntil([&] { return (window = LoadedWindow(program, L"Site-Cam-7")) != nullptr; },
+                              kLongWaitMs));
+  // A refusal: its box stays open while the command line reads.
+  SetControlText(window, IDC_WIFI_NAME, L"");
+  Click(window, IDC_APPLY);
+  std::wstring text;
+  const HWND box = program.WaitForBox(&text);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(text, settings::kWifiNameEmpty);
+  std::string output;
+  const DWORD cliStart = GetTickCount();
+  EXPECT_EQ(RunCli(L"show", output), 0) << output;
+  EXPECT_LT(GetTickCount() - cliStart, 5000u) << output;
+  Dismiss(box);
+  ASSERT_TRUE(test::WaitUntil([&] { return !IsWindow(box); }, kLongWaitMs));
+
+  // The help overlay: the window's signal reading goes on underneath.
+  Click(window, IDC_HELP_BUTTON);
+  HWND overlay = nullptr;
+  ASSERT_TRUE(test::WaitUntil(
+      [&] {
+        for (HWND shown : program.TopLevelWindows()) {
+          if (shown != window && shown != program.Host() && shown != program.Box() && IsWindowVisible(shown)) {
+            overlay = shown;
+          }
+        }
+        return overlay != nullptr;
+      },
+      kLongWaitMs));
+  const std::size_t before = ReceiverLog().size();
+  EXPECT_TRUE(test::WaitUntil([&] { return ReceiverLog().size() > before; }, 10000));
+  EXPECT_TRUE(IsWindowVisible(overlay));
+  SendMessageW(overlay, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+  EXPECT_TRUE(test::WaitUntil([&] { return !IsWindow(overlay) || !IsWindowVisible(overlay); }, kLongWaitMs));
+}
+
+TEST_F(TwoProgramsTest, ALockThatCannotBeHadIsSaid) {
+  // An object of another kind under the lock's name: no mutex can be made
+  // or opened by it.
+  const HANDLE squatter = CreateEventW(
+      nullptr, TRUE, FALSE, link::win::MutexName(link::ReceiverKey(sim::virtual_receiver::kInstanceName)).c_str());
+  ASSERT_NE(squatter, nullptr);
+  std::string output;
+  EXPECT_EQ(RunCli(L"show", output), 3) << output;
+  EXPECT_NE(output.find("could not be locked"), std::string::npos) << output;
+  ShippedProgram program;
+  ASSERT_TRUE(program.Started());
+  const HWND window = program.WaitForSettingsWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(test::WaitUntil(
+      [&] { return ControlText(window, IDC_STATUS) == settings::StatusText(settings::WindowStatus::NotLockable); },
+      kLongWaitMs))
+      << Ascii(ControlText(window, IDC_STATUS));
+  EXPECT_FALSE(ControlEnabled(window, IDC_APPLY));
+  CloseHandle(squatter);
+  EXPECT_TRUE(test::WaitUntil([&] { return LoadedWindow(program, L"Site-Cam-7") != nullptr; }, kLongWaitMs));
+}
+
+TEST_F(TwoProgramsTest, ARestartThatDidNotHappenIsSaid) {
+  ASSERT_EQ(RunController(L"fault restart-refused"), 0);
+  ShippedProgram program;
+  ASSERT_TRUE(program.Started());
+  HWND window = nullptr;
+  ASSERT_TRUE(test::WaitUntil([&] { return (window = LoadedWindow(program, L"Site-Cam-7")) != nullptr; },
+                              kLongWaitMs));
+  SetControlText(window, IDC_WIFI_NAME, L"Yard-9");
+  Click(window, IDC_APPLY);
+  std::wstring text;
+  const HWND box = program.WaitForBox(&text);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(text, settings::kApplySucceeded);
+  Dismiss(box);
+  EXPECT_TRUE(test::WaitUntil(
+      [&] { return ControlText(window, IDC_STATUS) == settings::StatusText(settings::WindowStatus::Restarting); },
+      kLongWaitMs));
+  // Its first probe, 10 s on, finds it never left.
+  EXPECT_TRUE(test::WaitUntil(
+      [&] {
+        return ControlText(window, IDC_STATUS) == settings::StatusText(settings::WindowStatus::DidNotRestart);
+      },
+      kLongWaitMs))
+      << Ascii(ControlText(window, IDC_STATUS));
+  // Unplugged and plugged back, it takes what it holds; the new window says
+  // nothing more.
+  ASSERT_EQ(RunController(L"fault clear"), 0);
+  ASSERT_EQ(RunController(L"unplug"), 0);
+  ASSERT_EQ(RunController(L"plug"), 0);
+  EXPECT_TRUE(test::WaitUntil(
+      [&] {
+        const HWND loaded = LoadedWindow(program, L"Yard-9");
+        return loaded != nullptr && loaded != window && ControlText(loaded, IDC_STATUS).empty();
+      },
+      kLongWaitMs));
 }
 
 }  // namespace
