@@ -2,11 +2,11 @@
 # The release as a Windows user meets it, under Wine:
 #   release_test.sh BUILD_DIR PROJECT_VERSION
 # Makes the packages twice (the project's version and the next patch
-# version), checks their sums and signatures, then in a fresh prefix of its
-# own: installs the older MSI silently, starts the program from its
-# Start-menu shortcut and waits for its settings window, installs the newer
-# MSI over it (one product left, the newer version), uninstalls, and looks
-# for anything of ours left behind.
+# version), checks their sums, signatures and the executables' versions in
+# the MSI, then in a fresh prefix of its own: installs the older MSI
+# silently, starts the program from its Start-menu shortcut and waits for its
+# settings window, installs the newer MSI over it (one product left, the
+# newer version), uninstalls, and looks for anything of ours left behind.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -80,6 +80,11 @@ removed_dirs=$(msi_rows "$old_msi" RemoveFile | awk -F'\t' '$3 == "" && $5 >= 2 
 [ "$component_dirs" = "$removed_dirs" ] || fail "folders removed on uninstall: $removed_dirs; folders of ours: $component_dirs"
 verify_signature "$old_msi"
 verify_signature "$new_msi"
+# Each executable's version is in the file table, as its version record has it.
+for exe in NerovaReceiverSetting.exe nerova-cli.exe; do
+  file_version=$(msi_rows "$old_msi" File | awk -F'\t' -v f="$exe" '{ sub(/^.*[|]/, "", $3) } $3 == f { print $5 }')
+  [ "$file_version" = "$old_version.0" ] || fail "the MSI's file table gives $exe the version '$file_version'"
+done
 
 unzip -q "$zip" -d "$work/unzipped"
 portable=$work/unzipped/NerovaReceiverSetting-$old_version-x64
