@@ -65,6 +65,7 @@ cp "$root/resources/pictures/app.ico" "$work/app.ico"
 size_kb=$(du -sk "$stage" | cut -f1)
 (cd "$work" && wixl --arch x64 -D Version="$version" -D StageDir=stage -D IconFile=app.ico \
   -D SizeKB="$size_kb" -o "$name.msi" "$here/product.wxs")
+bash "$here/msi-file-versions.sh" "$work/$name.msi" "$work/stage"
 bash "$here/msi-user-path.sh" "$work/$name.msi"
 sign_file "$work/$name.msi"
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds and tests need. Idempotent: packages
 # that are already there are skipped, and apt is only asked when something is
-# missing.
+# missing. Run it as root, or as a user who may use sudo.
 set -euo pipefail
 
 packages=(
@@ -32,9 +32,18 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "install-deps: installing ${missing[*]}"
+# apt needs root: run by root it is called directly, by anyone else through
+# sudo, which a Debian installed with a root password does not have.
 SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || {
+    echo "install-deps: ${missing[*]} missing; installing them needs root: run this as root" \
+      "(su -c 'bash $0'), or install sudo and allow yourself to use it" >&2
+    exit 1
+  }
+  SUDO=sudo
+fi
+echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

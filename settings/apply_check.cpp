@@ -12,6 +12,7 @@ std::optional<std::wstring> CheckField(std::wstring& value, const WireField& fie
   TrimInPlace(value);
   if (value.empty()) return std::wstring(emptyMessage);
   if (!settings.SurvivesEncoding(value)) return NotSendableToReceiverMessage(field);
+  if (field.byteLimit != 0 && settings.EncodedLength(value) > field.byteLimit) return TooManyBytesMessage(field);
   if (settings.EncodedLength(std::wstring(field.key) + value) > link::kMaxTextBytes) {
     return TooLongForReceiverMessage(field);
   }
@@ -40,6 +41,11 @@ std::wstring TooLongForReceiverMessage(const WireField& field) {
 std::wstring TooManyCharactersMessage(const WireField& field) {
   return std::wstring(field.label) + L" is too long: it takes at most " + std::to_wstring(field.characterLimit) +
          L" characters";
+}
+
+std::wstring TooManyBytesMessage(const WireField& field) {
+  return std::wstring(field.label) + L" is too long: it takes at most " + std::to_wstring(field.byteLimit) +
+         L" bytes";
 }
 
 std::wstring NotSendableToReceiverMessage(const WireField& field) {

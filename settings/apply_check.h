@@ -23,16 +23,26 @@ struct WireField {
   // Characters the window's edit takes, 0 for no limit. Every front end
   // holds values to it, so that what one sets the window can show whole.
   std::size_t characterLimit;
+  // Bytes the value itself may take in the receiver's code page, whatever
+  // room the block has; 0 for no limit of its own.
+  std::size_t byteLimit;
 };
 
-inline constexpr WireField kUrlField{L"Url", L"", 54};
-inline constexpr WireField kWifiNameField{L"Wifi Name", L"wifiname=", 0};
-inline constexpr WireField kPasswordField{L"Password", L"wifipassword=", 24};
+// A Wi-Fi network name (SSID) is at most 32 bytes: the receiver would store
+// a longer one and never find the camera's network.
+inline constexpr std::size_t kSsidMaxBytes = 32;
+
+inline constexpr WireField kUrlField{L"Url", L"", 54, 0};
+inline constexpr WireField kWifiNameField{L"Wifi Name", L"wifiname=", 0, kSsidMaxBytes};
+inline constexpr WireField kPasswordField{L"Password", L"wifipassword=", 24, 0};
 
 // Bytes the value may take on the wire: the block's text room less the key.
 std::size_t ValueLimitBytes(const WireField& field);
 // The message for a value whose encoding takes more than that.
 std::wstring TooLongForReceiverMessage(const WireField& field);
+// The message for a value whose encoding takes more than the field's own
+// byte limit.
+std::wstring TooManyBytesMessage(const WireField& field);
 // The message for a value of more characters than the field takes.
 std::wstring TooManyCharactersMessage(const WireField& field);
 // The message for a value that the code page of the wire cannot hold as
@@ -41,8 +51,9 @@ std::wstring NotSendableToReceiverMessage(const WireField& field);
 
 // Checks the three texts in the order they are written, each held to its
 // field's character limit as given, then trimmed in place, present,
-// sendable and small enough: the message for the first one refused, none
-// when the whole configuration may go out.
+// sendable, within its own byte limit and small enough for the block: the
+// message for the first one refused, none when the whole configuration may
+// go out.
 std::optional<std::wstring> CheckConfiguration(Configuration& configuration, const link::ReceiverSettings& settings);
 
 }  // namespace nerova::settings

@@ -221,6 +221,9 @@ PackageResult PackageArchive::ExtractEntry(std::int32_t index, std::wstring_view
   if (PackageResult r = GetEntry(index, entry); r != PackageResult::Ok) return r;
 
   if (entry.attributes & kAttributeDirectory) {
+    // An empty name ("./" as bsdtar stores it) is the unpacking directory
+    // itself, which is there already.
+    if (entry.name.empty()) return PackageResult::Ok;
     // Neither attributes nor times go to directories, and one that cannot be
     // made is not reported.
     if (IsAbsolutePath(targetPath)) {

@@ -53,7 +53,8 @@ class PackageArchive {
   // directory as it was at Open. Nothing is created unless the target, as
   // the platform resolves it, lies strictly below `within` (the directory
   // the caller unpacks into); a target anywhere else is refused with
-  // CorruptEntry before anything is made.
+  // CorruptEntry before anything is made. A directory entry of the empty
+  // name, the unpacking directory itself, makes nothing and is Ok.
   PackageResult ExtractEntry(std::int32_t index, std::wstring_view targetPath, std::wstring_view within);
 
   // Releases the package file and every buffer. Afterwards the archive holds

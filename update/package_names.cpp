@@ -59,6 +59,22 @@ bool IsKeptAsWritten(std::wstring_view component) {
   return !IsDeviceName(component);
 }
 
+// Drops every "." component with the separator after it: "./fw/a.bin" names
+// fw/a.bin, and "./" alone the unpacking directory itself.
+void DropCurrentDirectoryComponents(std::wstring& name) {
+  std::size_t start = 0;
+  while (start < name.size()) {
+    const std::size_t end = name.find_first_of(L"\\/", start);
+    const std::size_t length = (end == std::wstring::npos ? name.size() : end) - start;
+    if (length == 1 && name[start] == L'.') {
+      name.erase(start, end == std::wstring::npos ? 1 : 2);
+      continue;
+    }
+    if (end == std::wstring::npos) return;
+    start = end + 1;
+  }
+}
+
 }  // namespace
 
 std::wstring DecodeUtf8(std::string_view bytes) { return link::DecodeUtf8(bytes.substr(0, bytes.find('\0'))); }
@@ -84,8 +100,12 @@ std::wstring SanitiseEntryName(std::wstring_view stored) {
         break;
       }
     }
-    if (!cut) return name;
+    if (!cut) break;
   }
+  // Last, so that "./../x" loses its climb as "/../x" does, and what is left
+  // of "\\.\C:\x" keeps its drive for the safety test to refuse.
+  DropCurrentDirectoryComponents(name);
+  return name;
 }
 
 bool IsSafeEntryName(std::wstring_view name) {

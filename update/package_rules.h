@@ -20,7 +20,8 @@ namespace nerova::package {
 std::wstring DecodeUtf8(std::string_view bytes);
 
 // Drops drive prefixes, leading separators and everything up to a
-// "\..\", "\../", "/../" or "/..\", repeatedly, until none is left.
+// "\..\", "\../", "/../" or "/..\", repeatedly, until none is left; then
+// every "." component with the separator after it.
 std::wstring SanitiseEntryName(std::wstring_view name);
 
 // Whether a sanitised name names, below any directory, exactly what it says.

@@ -2,7 +2,9 @@
 
 #include <array>
 
+#include "settings/apply_check.h"
 #include "settings/camera_model.h"
+#include "settings/long_press.h"
 
 namespace nerova::cli {
 namespace {
@@ -218,39 +220,51 @@ ParsedArguments ParseArguments(const std::vector<std::wstring>& arguments) {
 }
 
 std::wstring UsageText() {
+  // Laid out as help2man reads it, for the manual page: each item's text on
+  // its own line or after two blanks, continued in the same column.
   return LR"(Usage: nerova-cli [--device DEVICE] [--codepage N] COMMAND [OPTIONS]
 
 Shows and changes the settings of a Nerova wireless video receiver.
 
 Commands:
-  list
-      The receivers attached, one line each: number, name, firmware version.
-  show [--json]
-      Mode, camera model, stream URL, camera Wi-Fi name and password,
-      resolution, long-press time, aging test, firmware version and signal.
-  apply (--model NAME | --url URL) [--ssid NAME] [--password PASSWORD]
-        [--long-press TENTHS] [--aging on|off] [--no-wait] [--timeout SECONDS]
-      Writes the configuration and restarts the receiver, then waits for it
-      to come back (90 s unless --timeout says otherwise) and reads the
-      settings back. --model writes the model's own stream URL; values not
-      given keep what the receiver holds, and a long-press time or aging
-      test it does not answer is left alone unless given (apply says so).
-      With --no-wait it ends once the restart is under way.
-  watch [--count N]
-      The signal strength every 2 s, until interrupted or N readings.
-  update PACKAGE
-      Unpacks a firmware package (.zip) and starts the flashing tool it
-      carries (Windows only).
-
-Options:
-  --device DEVICE  The receiver to use when several are attached: its number
-                   or its name as "list" shows them.
-  --codepage N     The code page of the receiver's texts (936, 950, 932, 949,
-                   1252, ...); by default the one of this computer's language.
-  --help, -h       This text.
-  --version        The program's version.
+  list                  The receivers attached, one line each: number, name,
+                        firmware version.
+  show [--json]         Mode, camera model, stream URL, camera Wi-Fi name and
+                        password, resolution, long-press time, aging test,
+                        firmware version and signal.
+  apply (--model NAME | --url URL) [OPTIONS]
+                        Writes the configuration and restarts the receiver,
+                        then waits for it to come back and reads the settings
+                        back. --model writes the model's own stream URL;
+                        values not given keep what the receiver holds, and a
+                        long-press time or aging test it does not answer is
+                        left alone unless given (apply says so).
+  watch [--count N]     The signal strength every 2 s, until interrupted or N
+                        readings.
+  update PACKAGE        Unpacks a firmware package (.zip) and starts the
+                        flashing tool it carries (Windows only).
 
 Camera models: )" + CameraModelNames() + LR"(.
+
+Apply options:
+  --ssid NAME           The camera's Wi-Fi name, at most )" + std::to_wstring(settings::kSsidMaxBytes) + LR"( bytes in the
+                        receiver's code page.
+  --password PASSWORD   The camera's Wi-Fi password.
+  --long-press TENTHS   The long-press time, from )" + std::to_wstring(settings::kLongPressMin) + L" to " +
+         std::to_wstring(settings::kLongPressMax) + LR"( tenths of a second.
+  --aging on|off        Turns the aging test on or off.
+  --no-wait             Ends once the restart is under way.
+  --timeout SECONDS     How long to wait for the receiver to come back: 90 s
+                        unless given.
+
+Options:
+  --device DEVICE       The receiver to use when several are attached: its
+                        number or its name as "list" shows them.
+  --codepage N          The code page of the receiver's texts (936, 1251,
+                        1252, ...); by default the one of this computer's
+                        language.
+  --help, -h            The commands, options and exit status.
+  --version             The program's version.
 
 Exit status:
   0  done

@@ -193,6 +193,9 @@ TEST_F(CliTest, RefusedInputWritesNothing) {
       {{L"apply", L"--url", L"rtsp://x", L"--long-press", L"201"}, L"from 20 to 200 tenths"},
       {{L"apply", L"--url", L"   "}, L"Url should not be empty"},
       {{L"apply", L"--model", L"RC300W", L"--ssid", std::wstring(50, L'n')}, L"Wifi Name is too long"},
+      // A Wi-Fi network name takes at most 32 bytes: these 20 characters are 33.
+      {{L"apply", L"--model", L"RC300W", L"--ssid", L"Caf\u00e9-" + std::wstring(12, L'\u00e8') + L"-5G"},
+       L"Wifi Name is too long: it takes at most 32 bytes"},
       // Held to what the window's edits take, though the block has room.
       {{L"apply", L"--url", L"rtsp://" + std::wstring(48, L'u')}, L"Url is too long: it takes at most 54 characters"},
       {{L"apply", L"--model", L"RC300W", L"--password", std::wstring(25, L'p')}, L"Password is too long"},
@@ -210,6 +213,12 @@ TEST_F(CliTest, RefusedInputWritesNothing) {
   EXPECT_NE(console.err.find(L"give it with --password"), std::wstring::npos) << console.err;
   EXPECT_TRUE(Writes().empty());
   EXPECT_EQ(receiver.Values().url, sim::ReceiverValues().url);
+
+  // 32 bytes go through whole.
+  receiver.ClearFaults();
+  const std::wstring longest = L"Caf\u00e9-" + std::wstring(11, L'\u00e8') + L"-5G!";
+  ASSERT_EQ(Run({L"apply", L"--model", L"RC300W", L"--ssid", longest}), kExitOk) << console.err;
+  EXPECT_EQ(receiver.Values().wifiName, codec.Encode(longest));
 }
 
 TEST_F(CliTest, EachFailureHasItsExitStatus) {

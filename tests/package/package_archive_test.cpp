@@ -198,6 +198,37 @@ TEST_F(PackageArchiveTest, DirectoryFlagDecidesNotTheTrailingSeparator) {
   EXPECT_THAT(ListTree(OutPath()), ElementsAre("odd/", "plain/"));
 }
 
+TEST_F(PackageArchiveTest, PackagesOfADirectoryDotUnpackBelowTheirDot) {
+  // `bsdtar -C DIR .` stores every name below "./", and the directory itself
+  // as "./".
+  const auto unixFile = [](std::string name, std::string content) {
+    ZipEntry entry = DeflatedEntry(std::move(name), std::move(content));
+    entry.versionMadeBy = kMadeByUnix;
+    entry.externalAttributes = UnixMode(0100644);
+    return entry;
+  };
+  auto archive = OpenEntries({DirectoryEntry("./"), DirectoryEntry("./fw/"), unixFile("./fw/a.bin", "firmware"),
+                              unixFile("./UsbScsiCmd.exe", "tool"), unixFile("./fw/./b.bin", "more"),
+                              unixFile("./../../escape.txt", "climbs"), unixFile("./..", "climbs")});
+  ASSERT_NE(archive, nullptr);
+  std::vector<std::wstring> names;
+  for (std::int32_t i = 0; i < 5; ++i) {
+    PackageEntry entry;
+    EXPECT_EQ(archive->GetEntry(i, entry), PackageResult::Ok) << i;
+    names.push_back(entry.name);
+  }
+  EXPECT_THAT(names, ElementsAre(L"", L"fw/", L"fw/a.bin", L"UsbScsiCmd.exe", L"fw/b.bin"));
+  EXPECT_THAT(ExtractAll(*archive),
+              ElementsAre(PackageResult::Ok, PackageResult::Ok, PackageResult::Ok, PackageResult::Ok,
+                          PackageResult::Ok, PackageResult::CorruptEntry, PackageResult::CorruptEntry));
+  EXPECT_THAT(ListTree(OutPath()), ElementsAre("UsbScsiCmd.exe", "fw/", "fw/a.bin", "fw/b.bin"));
+  EXPECT_EQ(ReadBytes(OutPath() / "fw" / "a.bin"), "firmware");
+  EXPECT_EQ(ReadBytes(OutPath() / "UsbScsiCmd.exe"), "tool");
+  EXPECT_THAT(ListTree(scratch.Path()),
+              ElementsAre("a/", "a/b/", "a/b/out/", "a/b/out/UsbScsiCmd.exe", "a/b/out/fw/", "a/b/out/fw/a.bin",
+                          "a/b/out/fw/b.bin", "package.zip"));
+}
+
 TEST_F(PackageArchiveTest, AttributesFollowTheHostThatMadeTheEntry) {
   ZipEntry unixReadOnly = StoredEntry("ro.bin", "ro");
   unixReadOnly.versionMadeBy = kMadeByUnix;

@@ -50,10 +50,18 @@ TEST(PackageNames, SanitisingDropsPrefixesSeparatorsAndClimbs) {
       {L"C:/", L""},
       {L"C:\\/\\", L""},
       {L"", L""},
+      // "." components go, with the separator after them; ".." stays for the
+      // safety test to refuse.
+      {L"./fw/a.bin", L"fw/a.bin"},
+      {L".\\fw\\.\\a.bin", L"fw\\a.bin"},
+      {L"./", L""},
+      {L"a/.", L"a/"},
+      {L"./../x", L"x"},
+      {L"./..", L".."},
       // What the rules do not touch.
       {L"../x", L"../x"},
       {L"x/..", L"x/.."},
-      {L"a/./b", L"a/./b"},
+      {L". /x", L". /x"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SanitiseEntryName(c.stored), c.expected) << std::string(c.stored.begin(), c.stored.end());

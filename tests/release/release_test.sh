@@ -2,11 +2,12 @@
 # The release as a Windows user meets it, under Wine:
 #   release_test.sh BUILD_DIR PROJECT_VERSION
 # Makes the packages twice (the project's version and the next patch
-# version), checks their sums and signatures, then in a fresh prefix of its
-# own: installs the older MSI silently, starts the program from its
-# Start-menu shortcut and waits for its settings window, installs the newer
-# MSI over it (one product left, the newer version), uninstalls, and looks
-# for anything of ours left behind.
+# version), checks their sums, signatures and the executables' versions in
+# the MSI, then in a fresh prefix of its own: installs the older MSI
+# silently as the README says, starts the program from its Start-menu
+# shortcut and waits for its settings window, installs the newer MSI over it
+# (one product left, the newer version), uninstalls silently, and looks for
+# anything of ours left behind.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -80,6 +81,11 @@ removed_dirs=$(msi_rows "$old_msi" RemoveFile | awk -F'\t' '$3 == "" && $5 >= 2 
 [ "$component_dirs" = "$removed_dirs" ] || fail "folders removed on uninstall: $removed_dirs; folders of ours: $component_dirs"
 verify_signature "$old_msi"
 verify_signature "$new_msi"
+# Each executable's version is in the file table, as its version record has it.
+for exe in NerovaReceiverSetting.exe nerova-cli.exe; do
+  file_version=$(msi_rows "$old_msi" File | awk -F'\t' -v f="$exe" '{ sub(/^.*[|]/, "", $3) } $3 == f { print $5 }')
+  [ "$file_version" = "$old_version.0" ] || fail "the MSI's file table gives $exe the version '$file_version'"
+done
 
 unzip -q "$zip" -d "$work/unzipped"
 portable=$work/unzipped/NerovaReceiverSetting-$old_version-x64
@@ -175,8 +181,12 @@ new_terminal_finds_cli() { (cd "$work" && wine cmd /c "nerova-cli --version" 2>/
 # The user's PATH has an entry of someone else's, which must stay.
 wine reg add 'HKCU\Environment' /v PATH /t REG_SZ /d 'C:\tools' /f >/dev/null 2>&1 || fail "could not set the user's PATH"
 
+# msiexec_silently ACTION MSI: the silent install (/i) or uninstall (/x) as
+# the README gives it, in the folder that holds the MSI.
+msiexec_silently() { (cd "$(dirname "$2")" && wine msiexec "$1" "$(basename "$2")" /qn); }
+
 # --- Install -----------------------------------------------------------------
-wine msiexec /i "$(winepath -w "$old_msi")" /qn || fail "msiexec /i of $old_version returned $?"
+msiexec_silently /i "$old_msi" || fail "msiexec /i of $old_version returned $?"
 installed_exe_ok || fail "no program in $install_dir"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut $shortcut"
 for f in nerova-cli.exe README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
@@ -212,7 +222,7 @@ stop_wine
 step "the installed program shows its settings window"
 
 # --- Upgrade in place --------------------------------------------------------
-wine msiexec /i "$(winepath -w "$new_msi")" /qn || fail "msiexec /i of $new_version returned $?"
+msiexec_silently /i "$new_msi" || fail "msiexec /i of $new_version returned $?"
 mapfile -t keys < <(arp_keys)
 [ "${#keys[@]}" -eq 1 ] || fail "${#keys[@]} installed-programs entries after the upgrade"
 [ "$(reg_value "${keys[0]}" DisplayVersion)" = "$new_version" ] || fail "upgraded version is not $new_version"
@@ -223,7 +233,7 @@ installed_exe_ok || fail "the upgrade lost the program"
 step "$new_version replaced $old_version"
 
 # --- Uninstall leaves nothing of ours -----------------------------------------
-wine msiexec /x "$(winepath -w "$new_msi")" /qn || fail "msiexec /x returned $?"
+msiexec_silently /x "$new_msi" || fail "msiexec /x returned $?"
 [ ! -e "$install_dir" ] || fail "$install_dir is left"
 [ ! -e "$menu_dir" ] || fail "$menu_dir is left"
 [ "$(arp_keys | wc -l)" -eq 0 ] || fail "installed-programs entry is left"

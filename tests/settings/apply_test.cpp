@@ -218,12 +218,12 @@ TEST_F(ApplyTest, EmptyFieldsAreRefusedInOrderWithNothingWritten) {
 }
 
 TEST_F(ApplyTest, TextsTooLongForTheReceiverAreRefusedUncut) {
-  // 49 bytes of name fill the block with "wifiname=" and its zero byte.
-  view.Type(IDC_WIFI_NAME, std::wstring(49, L'N'));
+  // 32 bytes, the longest Wi-Fi network name, go out whole.
+  view.Type(IDC_WIFI_NAME, std::wstring(32, L'N'));
   model.Submit(SettingsModel::Command::Apply);
   ASSERT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplySucceeded)});
   ASSERT_GE(Sets().size(), 2u);
-  EXPECT_EQ(Sets()[1].bytes, Block(0x04, "wifiname=" + std::string(49, 'N')));
+  EXPECT_EQ(Sets()[1].bytes, Block(0x04, "wifiname=" + std::string(32, 'N')));
 
   // Back to the loaded state for the refusals.
   model.m_bLoaded = false;
@@ -242,8 +242,7 @@ TEST_F(ApplyTest, TextsTooLongForTheReceiverAreRefusedUncut) {
   const std::wstring wideUrl = L"rtsp://10.0.0.1/" + std::wstring(38, L'\u00e9');  // 54 characters, 92 bytes
   const Case cases[] = {
       {wideUrl, L"CAM", L"12345678", L"Url is too long: the receiver takes at most 58 bytes"},
-      {L"rtsp://10.0.0.1/a", std::wstring(50, L'N'), L"12345678",
-       L"Wifi Name is too long: the receiver takes at most 49 bytes"},
+      {L"rtsp://10.0.0.1/a", std::wstring(33, L'N'), L"12345678", L"Wifi Name is too long: it takes at most 32 bytes"},
       {L"rtsp://10.0.0.1/a", L"CAM", std::wstring(16, L'\u5bc6'),
        L"Password is too long: the receiver takes at most 45 bytes"},
   };
