@@ -1,8 +1,9 @@
 #pragma once
 // Owners of the Win32 handles the program uses: the COM apartment of a
-// thread, kernel handles, GDI objects, window and paint device contexts, and
-// an object selected into a device context for one scope. Copies are
-// deleted; kernel handles and GDI objects move.
+// thread, kernel handles, memory the system allocated with LocalAlloc, GDI
+// objects, window and paint device contexts, and an object selected into a
+// device context for one scope. Copies are deleted; kernel handles, local
+// memory and GDI objects move.
 #include <windows.h>
 #include <objbase.h>
 
@@ -54,6 +55,33 @@ class KernelHandle {
 
  private:
   HANDLE m_handle = nullptr;
+};
+
+// Memory the system allocated for the caller with LocalAlloc (a security
+// descriptor, a SID's text), freed with LocalFree; null when empty.
+class LocalMemory {
+ public:
+  LocalMemory() = default;
+  explicit LocalMemory(void* memory) : m_memory(memory) {}
+  ~LocalMemory() {
+    if (m_memory) LocalFree(m_memory);
+  }
+  LocalMemory(LocalMemory&& other) noexcept : m_memory(std::exchange(other.m_memory, nullptr)) {}
+  LocalMemory& operator=(LocalMemory&& other) noexcept {
+    if (this != &other) {
+      if (m_memory) LocalFree(m_memory);
+      m_memory = std::exchange(other.m_memory, nullptr);
+    }
+    return *this;
+  }
+  LocalMemory(const LocalMemory&) = delete;
+  LocalMemory& operator=(const LocalMemory&) = delete;
+
+  void* Get() const { return m_memory; }
+  explicit operator bool() const { return m_memory != nullptr; }
+
+ private:
+  void* m_memory = nullptr;
 };
 
 // A GDI object (font, brush, pen, bitmap, region) deleted with DeleteObject.

@@ -9,6 +9,7 @@
 #include "app/cli/exit_codes.h"
 #include "app/cli/receiver_choice.h"
 #include "app/cli/settings_report.h"
+#include "app/cli/uninterruptible.h"
 #include "link/receiver.h"
 #include "settings/apply_check.h"
 #include "settings/apply_sequence.h"
@@ -358,6 +359,8 @@ class CommandRun {
       return kExitRefused;
     }
     SayLeftAlone(configuration);
+    // Begun before the last look at an interrupt (uninterruptible.h).
+    const ConfigurationGoingOut goingOut;
     if (Interrupted()) {
       Err(L"Stopped; nothing was written.");
       return kExitInterrupted;

@@ -27,15 +27,22 @@ using namespace nerova;
 
 volatile sig_atomic_t g_interrupted = 0;
 
-// SIGINT and SIGTERM end a wait at its next look, never a write sequence.
+// SIGINT, SIGTERM and SIGHUP (the terminal or the SSH connection gone) end a
+// wait at its next look, never a write sequence.
 extern "C" void OnStopSignal(int) { g_interrupted = 1; }
 
+// SIGPIPE is ignored: output into a pipe that nobody reads any more (its
+// reader ended, the connection it led to dropped) fails with EPIPE instead
+// of ending the program between two writes to the receiver.
 void CatchStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  struct sigaction stop {};
+  stop.sa_handler = OnStopSignal;
+  sigemptyset(&stop.sa_mask);
+  for (const int stopSignal : {SIGINT, SIGTERM, SIGHUP}) sigaction(stopSignal, &stop, nullptr);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 class StandardConsole final : public cli::Console {
@@ -44,6 +51,8 @@ class StandardConsole final : public cli::Console {
   void Err(std::wstring_view line) override { Write(stderr, line); }
 
  private:
+  // A line that cannot be written (the output closed or gone) is lost; the
+  // command goes on to its end and tells its outcome by its exit status.
   void Write(std::FILE* stream, std::wstring_view line) {
     const std::string bytes = m_utf8.Encode(std::wstring(line) + L"\n");
     std::fwrite(bytes.data(), 1, bytes.size(), stream);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -11,6 +12,7 @@
 #include "app/cli/cli_commands.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/firmware_update_command.h"
+#include "app/cli/uninterruptible.h"
 #include "app/cli/windows_console.h"
 #include "link/win/code_page_codec.h"
 #include "link/win/directshow_capture_stack.h"
@@ -22,11 +24,31 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
-// Ctrl+C and Ctrl+Break end a wait at its next look, never a write sequence.
+// Under the 5 s (SPI_GETHUNGAPPTIMEOUT) after which Windows ends a process
+// whose console is closing whether or not its handler has returned.
+constexpr std::chrono::milliseconds kCloseGrace{4500};
+
+// Runs on a thread of its own. Every event ends a wait at its next look,
+// never a write sequence. Ctrl+C and Ctrl+Break leave the process to end by
+// itself; after a closed console window, a logoff or a shutdown Windows ends
+// it as soon as this returns, so a configuration going out is waited for.
+// (Windows sends logoff and shutdown to a console program only while it has
+// not loaded user32, which DirectShow does.)
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  g_interrupted = true;
-  return TRUE;
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      g_interrupted = true;
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      g_interrupted = true;
+      nerova::cli::WaitUntilNoConfigurationGoingOut(kCloseGrace);
+      return TRUE;
+    default:
+      return FALSE;
+  }
 }
 
 int Run(const std::vector<std::wstring>& arguments) {

@@ -278,6 +278,39 @@ expect_output unserved "is plugged in, but no video driver serves it"
 echo "$interface" >/sys/bus/usb/drivers/uvcvideo/bind
 wait_until 30 receiver_present || fail unserved "no video node after binding uvcvideo again"
 
+# --- 9b. a dropped SSH connection during an apply ------------------------------------
+# SIGHUP once the first write is out, with standard output a pipe that
+# nobody reads any more (its reader is gone, as sshd is): every write and
+# the restart still go out, the writes to the pipe fail without ending the
+# program, and the apply ends without waiting for the receiver (status 7).
+written_since_mark() { [ -n "$(writes_since "$mark")" ]; }
+returned_since_mark() {
+  requests_since "$mark" | awk '$2 == "BUS" && $3 == "detached" { left = 1 }
+                                left && $2 == "BUS" && $3 == "attached" { back = 1 }
+                                END { exit !back }'
+}
+rm -f /tmp/hangup.pid /tmp/hangup.status
+mark=$(wc -l <"$log")
+( nerova-cli apply --url rtsp://10.9.8.7/hangup --ssid HANGUP_NET --password hangup2024 2>"$steps/hangup.out" &
+  echo $! >/tmp/hangup.pid
+  wait $!
+  echo $? >/tmp/hangup.status ) | true &
+wait_until 30 test -s /tmp/hangup.pid && wait_until 30 written_since_mark || fail hangup "no write within 30 s"
+kill -HUP "$(cat /tmp/hangup.pid)"
+writes_at_hangup=$(writes_since "$mark" | wc -l)
+wait_until 60 test -s /tmp/hangup.status || fail hangup "it did not end within 60 s"
+status=$(cat /tmp/hangup.status)
+echo "step hangup: exit $status, $writes_at_hangup writes out at the hang-up"
+requests_since "$mark" >"$steps/hangup.requests"
+[ "$writes_at_hangup" -lt 5 ] || fail hangup "the hang-up came only after the last write"
+sent=$(awk '$2 == "SET" && (NF > 3 || $3 == "0x64") { printf "%s ", $3 }' "$steps/hangup.requests")
+[ "$sent" = "0x02 0x04 0x05 0x0d 0x0c 0x64 " ] || fail hangup "sent: $sent"
+expect_status hangup 7
+expect_output hangup "the new configuration was sent whole with the restart"
+if grep -q " SET 0x64$" "$steps/hangup.requests"; then
+  wait_until 30 returned_since_mark && wait_until 30 receiver_present || fail hangup "the receiver did not come back"
+fi
+
 # --- 10. texts in the code page of the locale's language ---------------------------------
 # A Russian locale sends Cyrillic in code page 1251, as Windows set to Russian does.
 run codepage env LANG=ru_RU.UTF-8 nerova-cli apply --model RC300W --ssid "Двор" --password 12345678 --no-wait

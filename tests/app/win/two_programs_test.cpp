@@ -4,6 +4,7 @@
 // and, a pause later, its answer; the receiver keeps one last request for
 // both, so neither may ask between the other's request and its answer.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 #include "tests/app/win/shipped_program.h"
 #include "tests/sim/win/virtual_receiver_fixture.h"
 #include "tests/ui/win_test_support.h"
+#include "ui/handles.h"
 
 namespace nerova::app::testing {
 namespace {
@@ -144,6 +146,34 @@ std::string Ascii(std::wstring_view text) {
   std::string ascii;
   for (wchar_t c : text) ascii += static_cast<char>(c);
   return ascii;
+}
+
+TEST_F(TwoProgramsTest, ALockThatGrantsOnlyATurnsRightsIsTakenAlike) {
+  // Another program of the user created the lock, owned by another account
+  // (as an elevated program's objects belong to the Administrators, whom a
+  // token at medium integrity holds for deny only), granting everyone, the
+  // user among them, just the rights a turn needs: to wait for the mutex
+  // and to give it back.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:SYD:(A;;0x00100001;;;WD)", SDDL_REVISION_1,
+                                                                   &descriptor, nullptr));
+  const ui::LocalMemory ownedDescriptor(descriptor);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  const std::wstring name = link::win::MutexName(link::ReceiverKey(sim::virtual_receiver::kInstanceName));
+  const ui::KernelHandle lock(CreateMutexW(&attributes, FALSE, name.c_str()));
+  ASSERT_TRUE(lock);
+  // Asked for every right, as a plain CreateMutexW does, it is refused.
+  const ui::KernelHandle everyRight(CreateMutexW(nullptr, FALSE, name.c_str()));
+  ASSERT_FALSE(everyRight);
+  ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  std::string output;
+  EXPECT_EQ(RunCli(L"show", output), 0) << output;
+  // Held by the test, the command line waits for it and says so.
+  ASSERT_EQ(WaitForSingleObject(lock.Get(), 20000), WAIT_OBJECT_0);
+  EXPECT_EQ(RunCli(L"show", output), 3) << output;
+  EXPECT_NE(output.find(Ascii(settings::kReceiverInUse)), std::string::npos) << output;
+  ReleaseMutex(lock.Get());
 }
 
 TEST_F(TwoProgramsTest, AReceiverHeldElsewhereSkipsThePollAndIsSaidToBeInUse) {
