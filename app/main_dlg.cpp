@@ -59,11 +59,12 @@ bool MainDlg::OnInitDialog() {
   g_deviceFilter.dbcc_classguid = kVideoCameraCategory;
   m_hDeviceNotify = RegisterDeviceNotificationW(Handle(), &g_deviceFilter, DEVICE_NOTIFY_WINDOW_HANDLE);
 
+  // Explorer broadcasts this when it (re)starts; its notification area is
+  // empty then. Known before the icon is added: a restart may come while
+  // the add itself waits for the shell.
+  m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
   FillTrayIcon();
   NotifyIcon(NIM_ADD, g_trayIcon);
-  // Explorer broadcasts this when it (re)starts; its notification area is
-  // empty then.
-  m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
   return true;
 }
 

@@ -133,6 +133,9 @@ void SettingsModel::Submit(Command command) {
     Defer(command);
     return;
   }
+  // A write before the receiver was read would send what the window does
+  // not hold (its controls are disabled until then).
+  if (row.writes && !m_bLoaded) return;
   if (row.needs == Needs::Modal) {
     Perform(command, nullptr);
     return;
@@ -520,6 +523,10 @@ void SettingsModel::RunSetField(Command command, const link::ReceiverTurn& turn)
       break;
     case Command::SetWifiName:
       if (!CheckSendable(m_strWifiName, kWifiNameField)) break;
+      if (m_settings.EncodedLength(m_strWifiName) > kWifiNameField.byteLimit) {
+        Message(TooManyBytesMessage(kWifiNameField));
+        break;
+      }
       Message(m_settings.WriteWifiName(turn, m_strWifiName) ? kSetWifiNameOk : kSetWifiNameFailed);
       break;
     case Command::SetPassword:
@@ -597,7 +604,11 @@ void SettingsModel::OnHScroll(int code, int sourceId) {
 bool SettingsModel::UpdateData(bool toMembers) { return m_view.TransferData(toMembers); }
 
 bool SettingsModel::DoDataExchange(DataExchange& dx) {
-  return dx.Text(IDC_URL, m_strUrl, kUrlField.characterLimit) &&
+  // In Auto mode the URL edit is hidden and the model's URL is what goes
+  // out: a stored URL the edit cannot hold must not stop an Apply over a
+  // field nobody sees. It is still filled, for a switch to Manual.
+  const bool urlInUse = !dx.ToMembers() || m_strMode != kModeAuto;
+  return (!urlInUse || dx.Text(IDC_URL, m_strUrl, kUrlField.characterLimit)) &&
          dx.Text(IDC_WIFI_NAME, m_strWifiName, kWifiNameField.characterLimit) &&
          dx.Text(IDC_WIFI_PASSWORD, m_strWifiPassword, kPasswordField.characterLimit) &&
          dx.ComboText(IDC_RESOLUTION_PRESET, m_strResolution) && dx.ComboText(IDC_MODE, m_strMode) &&

@@ -12,6 +12,7 @@
 #include "app/cli/cli_commands.h"
 #include "app/cli/exit_codes.h"
 #include "app/cli/firmware_update_command.h"
+#include "app/cli/session_end_window.h"
 #include "app/cli/uninterruptible.h"
 #include "app/cli/windows_console.h"
 #include "link/win/code_page_codec.h"
@@ -33,7 +34,7 @@ constexpr std::chrono::milliseconds kCloseGrace{4500};
 // itself; after a closed console window, a logoff or a shutdown Windows ends
 // it as soon as this returns, so a configuration going out is waited for.
 // (Windows sends logoff and shutdown to a console program only while it has
-// not loaded user32, which DirectShow does.)
+// not loaded user32, which DirectShow does: SessionEndWindow takes them.)
 BOOL WINAPI OnConsoleControl(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
@@ -73,6 +74,7 @@ int Run(const std::vector<std::wstring>& arguments) {
     return kExitFailed;
   }
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  const win::SessionEndWindow sessionEnd([] { g_interrupted = true; });
   nerova::link::win::CodePageCodec codec(options.codePage.value_or(CP_THREAD_ACP));
   nerova::link::win::DirectShowCaptureStack stack;
   nerova::link::win::WindowsPump pump;

@@ -24,8 +24,9 @@ int TextWidth(HWND control, const std::wstring& text) {
   const HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
   ui::SelectScope select(dc.Get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
   RECT bounds{0, 0, 0, 0};
-  DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &bounds,
-            DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  // An access key's "&" is not drawn, unless the label shows it as written.
+  const UINT prefix = (GetWindowLongPtrW(control, GWL_STYLE) & SS_NOPREFIX) ? DT_NOPREFIX : 0;
+  DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &bounds, DT_CALCRECT | DT_SINGLELINE | prefix);
   return bounds.right - bounds.left;
 }
 

@@ -127,11 +127,10 @@ void COrlenkDlg::OnCommand(int id, int code, HWND control) {
   ui::Dialog::OnCommand(id, code, control);
 }
 
-void COrlenkDlg::OnOk() {
-  if (!TransferToMembers()) return;
-  m_model.OnClosing();
-  EndModal(IDOK);
-}
+// Enter in a field comes as the hidden default button's command. Users
+// confirm a field with Enter by habit; it does nothing here, and Apply
+// stays a deliberate click. Escape, the close box and Exit end the window.
+void COrlenkDlg::OnOk() {}
 
 void COrlenkDlg::OnCancel() {
   m_model.OnClosing();

@@ -283,18 +283,14 @@ TEST_F(ApplyTest, AControlOverItsLimitFailsTheReadAndWritesNothing) {
     EXPECT_EQ(view.messages, (std::vector<std::wstring>{L"at most 54", std::wstring(kApplyFailed)}));
     ExpectNothingWritten();
   }
-  // Also in Auto mode, where the URL edit is hidden.
+  // In Auto mode the URL edit is hidden and takes no part: the camera
+  // model's URL goes out.
   PickMode(L"Auto");
   view.messages.clear();
   model.Submit(SettingsModel::Command::Apply);
-  EXPECT_EQ(view.messages, (std::vector<std::wstring>{L"at most 54", std::wstring(kApplyFailed)}));
-  ExpectNothingWritten();
-  // Shortened: accepted.
-  PickMode(L"Manual");
-  view.Type(IDC_URL, L"rtsp://192.168.1.100/short");
-  view.messages.clear();
-  model.Submit(SettingsModel::Command::Apply);
   EXPECT_EQ(view.messages, std::vector<std::wstring>{std::wstring(kApplySucceeded)});
+  ASSERT_FALSE(Sets().empty());
+  EXPECT_EQ(Sets()[0].bytes, Block(0x02, sim::kCameraAUrl));
 }
 
 TEST_F(ApplyTest, ARefusedWriteStopsApplyWithoutRestart) {
@@ -493,6 +489,8 @@ TEST_F(ApplyTest, ExitReadsAndWritesNothing) {
 }
 
 TEST_F(ApplyTest, PerFieldSetsWriteTheMemberAsItIs) {
+  // The URL edit counts in Manual mode only.
+  PickMode(L"Manual");
   view.Type(IDC_URL, L" rtsp://x/y ");
   view.Type(IDC_WIFI_NAME, L" CAM ");
   view.Type(IDC_WIFI_PASSWORD, L"");

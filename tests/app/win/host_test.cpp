@@ -305,6 +305,8 @@ TEST_F(HostTest, ARemovalWhileTheWindowShowsABoxEndsBothLoops) {
   const HWND settings = runner.WaitForSettingsWindow();
   ASSERT_NE(settings, nullptr);
   const int threadsBefore = ProcessThreadCount();
+  // Loaded once it shows the receiver (Apply comes alive).
+  ASSERT_TRUE(test::WaitUntil([&] { return IsWindowEnabled(GetDlgItem(settings, IDC_APPLY)) != FALSE; }));
   SetWindowTextW(GetDlgItem(settings, IDC_WIFI_PASSWORD), L"");
   PostMessageW(GetDlgItem(settings, IDC_APPLY), BM_CLICK, 0, 0);
   HWND box = nullptr;

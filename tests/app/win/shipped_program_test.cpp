@@ -141,6 +141,56 @@ TEST_F(ShippedProgramTest, AppliesTheTypedUrlInManualMode) {
   EXPECT_EQ(ControlText(window, IDC_URL), L"rtsp://10.0.0.9/live");
 }
 
+// The settings window as a careful user meets it: Enter in a field, an
+// access key, a Wi-Fi name longer than a network name can be, and a stored
+// URL too long for the URL edit, hidden once Auto mode is chosen.
+TEST_F(ShippedProgramTest, EnterAccessKeysAndOverlongValuesAsAUserMeetsThem) {
+  const std::string longUrl = "rtsp://192.168.1.200:554/streams/camera-front/main-stream.sdp";
+  ASSERT_GT(longUrl.size(), 54u);
+  ASSERT_EQ(RunController(L"set url " + std::wstring(longUrl.begin(), longUrl.end())), 0);
+  ShippedProgram program;
+  const HWND window = program.WaitForSettingsWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(test::WaitUntil([&] { return ShowsLoaded(window, L"Site-Cam-7"); }, kLongWaitMs));
+  EXPECT_EQ(ControlText(window, IDC_MODE), L"Manual");
+  const std::size_t before = ReceiverLog().size();
+
+  // Alt+N reaches the Wi-Fi name; Enter there leaves the window as it is.
+  PostMessageW(GetDlgItem(window, IDC_MODE), WM_SYSCHAR, L'n', 1 << 29);
+  GUITHREADINFO focus{sizeof focus};
+  EXPECT_TRUE(test::WaitUntil(
+      [&] {
+        return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &focus) &&
+               focus.hwndFocus == GetDlgItem(window, IDC_WIFI_NAME);
+      },
+      kLongWaitMs));
+  PostMessageW(GetDlgItem(window, IDC_WIFI_NAME), WM_KEYDOWN, VK_RETURN, 1);
+  PostMessageW(GetDlgItem(window, IDC_WIFI_NAME), WM_KEYUP, VK_RETURN, 1u | 3u << 30);
+  DWORD_PTR answer = 0;
+  EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer), 0);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_FALSE(program.WaitForEnd(0));
+  EXPECT_EQ(program.Box(), nullptr);
+
+  // 33 bytes: no network has such a name; nothing is written.
+  SetControlText(window, IDC_WIFI_NAME, std::wstring(33, L'n'));
+  Click(window, IDC_APPLY);
+  std::wstring text;
+  HWND box = program.WaitForBox(&text);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(text, L"Wifi Name is too long: it takes at most 32 bytes");
+  Dismiss(box);
+  ASSERT_TRUE(test::WaitUntil([&] { return !IsWindow(box); }, kLongWaitMs));
+  EXPECT_TRUE(SetsSince(before).empty());
+
+  // Auto mode: the camera model's URL goes out, whatever the hidden edit holds.
+  SelectComboItem(window, IDC_MODE, 0);
+  SetControlText(window, IDC_WIFI_NAME, std::wstring(32, L'n'));
+  const std::vector<LoggedTransfer> sets = Sets(ApplyAndWaitForTheReturn(program, window, std::wstring(32, L'n')));
+  ASSERT_FALSE(sets.empty());
+  EXPECT_EQ(PayloadText(sets[0]), sim::kCameraAUrl);
+}
+
 TEST_F(ShippedProgramTest, UnpluggingReplacesTheWindowWhichFindsTheReceiverAgain) {
   ShippedProgram program;
   const HWND first = program.WaitForSettingsWindow();

@@ -1,12 +1,17 @@
 // nerova-cli.exe, the program that ships, under Wine against the virtual
 // receiver: found through the system device enumerator and talked to over
 // DirectShow and Kernel Streaming, as on a Windows PC with the receiver.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
+#include <future>
 #include <string>
 #include <vector>
 
+#include "sim/virtual/shared_receiver.h"
 #include "tests/sim/win/virtual_receiver_fixture.h"
+#include "tests/ui/win_test_support.h"
 
 namespace nerova::cli::testing {
 namespace {
@@ -70,6 +75,42 @@ TEST_F(CliVirtualReceiverTest, ApplyRoundTripsThroughTheRestart) {
   EXPECT_EQ(codes, (std::vector<int>{0x02, 0x04, 0x05, 0x0D, 0x0C, 0x64}));
   ASSERT_GT(restartAt, 0u);
   EXPECT_GT(log.size(), restartAt + 1) << "nothing was read after the restart";
+}
+
+// The blocks with text and the restart among the transfers from `from` on,
+// read straight from the receiver's log file (the controller's process
+// takes longer to start than an Apply's pauses last).
+std::vector<int> WrittenCodes(std::size_t from) {
+  std::vector<int> codes;
+  const auto log = sim::virtual_receiver::testing::ParseReceiverLog(sim::virtual_receiver::ReceiverLock().ReadLog());
+  for (std::size_t i = from; i < log.size(); ++i) {
+    const int code = static_cast<unsigned char>(log[i].bytes[0]);
+    if (log[i].set && (log[i].bytes[1] != '\0' || code == 0x64)) codes.push_back(code);
+  }
+  return codes;
+}
+
+TEST_F(CliVirtualReceiverTest, ALogoffDuringApplyIsAnsweredOnceTheConfigurationIsOut) {
+  // Windows asks a console program's windows whether the session may end;
+  // once WM_ENDSESSION is answered it may end the process at any moment.
+  const std::size_t before = ReceiverLog().size();
+  auto apply = std::async(std::launch::async, [] {
+    std::string output;
+    const int status = RunCli(L"apply --ssid Yard-5 --model RC300W --no-wait", output);
+    return std::make_pair(status, output);
+  });
+  HWND window = nullptr;
+  ASSERT_TRUE(test::WaitUntil([&] { return (window = FindWindowW(L"NerovaCliSessionEnd", nullptr)) != nullptr; }, 60000));
+  ASSERT_TRUE(test::WaitUntil([&] { return !WrittenCodes(before).empty(); }, 60000));
+  ASSERT_LT(WrittenCodes(before).size(), 6u) << "the session ended after the configuration was out";
+  SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 30000, &answer);
+  EXPECT_EQ(WrittenCodes(before), (std::vector<int>{0x02, 0x04, 0x05, 0x0D, 0x0C, 0x64}))
+      << "answered before the configuration was out";
+  ASSERT_EQ(apply.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  const auto [status, output] = apply.get();
+  EXPECT_EQ(status, 0) << output;
 }
 
 TEST_F(CliVirtualReceiverTest, UpdateOfAPackageThatIsNoZipSaysSo) {

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "resources/resource_ids.h"
+#include "settings/window_status.h"
+
 namespace nerova::settings::win::testing {
 namespace {
 
@@ -65,6 +68,11 @@ DialogRunner::DialogRunner(link::CaptureStack& stack) {
     m_window = OwnSettingsWindow();
     return m_window != nullptr;
   });
+  // The window shows before its first load, which says on the status line
+  // what it found once it has run.
+  if (m_window) {
+    WaitFor([this] { return Idle([this](COrlenkDlg&) { return Text(IDC_STATUS) != StatusText(WindowStatus::Reading); }); });
+  }
 }
 
 HWND DialogRunner::OwnSettingsWindow() const {

@@ -15,7 +15,8 @@ namespace nerova::settings::win::testing {
 
 class DialogRunner {
  public:
-  // Starts the thread and waits until the window has finished starting up.
+  // Starts the thread and waits until the window has finished starting up,
+  // its first load included.
   explicit DialogRunner(link::CaptureStack& stack);
   // Closes the window as the tray's Exit does (WM_CLOSE) and joins the thread.
   ~DialogRunner();
