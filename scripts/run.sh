@@ -53,9 +53,10 @@ if [ -z "$window" ]; then
   exit 1
 fi
 
-# The window shows once its start-up load is done; give it one paint, then
-# let the poll timer tick once so the signal picture is current.
-sleep 3
+# The window shows at once and fills in when its first load has read the
+# receiver (about a second); give it that, then let the poll timer tick once
+# so the signal picture is current.
+sleep 4
 shot="$shots/program.png"
 import -window root "$shot"
 echo "run: screenshot saved to $shot"

@@ -155,13 +155,18 @@ TEST_F(ShippedProgramTest, EnterAccessKeysAndOverlongValuesAsAUserMeetsThem) {
   EXPECT_EQ(ControlText(window, IDC_MODE), L"Manual");
   const std::size_t before = ReceiverLog().size();
 
-  // Alt+N reaches the Wi-Fi name; Enter there leaves the window as it is.
-  PostMessageW(GetDlgItem(window, IDC_MODE), WM_SYSCHAR, L'n', 1 << 29);
-  GUITHREADINFO focus{sizeof focus};
+  // Alt+N reaches the Wi-Fi name (pressed again until the window, which
+  // may not be active yet, takes it); Enter there leaves the window as it is.
+  GUITHREADINFO focus{};
+  focus.cbSize = sizeof focus;
   EXPECT_TRUE(test::WaitUntil(
       [&] {
-        return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &focus) &&
-               focus.hwndFocus == GetDlgItem(window, IDC_WIFI_NAME);
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &focus) &&
+            focus.hwndFocus == GetDlgItem(window, IDC_WIFI_NAME)) {
+          return true;
+        }
+        PostMessageW(window, WM_SYSCHAR, L'n', 1 << 29);
+        return false;
       },
       kLongWaitMs));
   PostMessageW(GetDlgItem(window, IDC_WIFI_NAME), WM_KEYDOWN, VK_RETURN, 1);
@@ -172,7 +177,9 @@ TEST_F(ShippedProgramTest, EnterAccessKeysAndOverlongValuesAsAUserMeetsThem) {
   EXPECT_FALSE(program.WaitForEnd(0));
   EXPECT_EQ(program.Box(), nullptr);
 
-  // 33 bytes: no network has such a name; nothing is written.
+  // Auto mode: the hidden URL edit takes no part, whatever it holds. A
+  // name of 33 bytes is refused (no network has one), and nothing written.
+  SelectComboItem(window, IDC_MODE, 0);
   SetControlText(window, IDC_WIFI_NAME, std::wstring(33, L'n'));
   Click(window, IDC_APPLY);
   std::wstring text;
@@ -183,8 +190,7 @@ TEST_F(ShippedProgramTest, EnterAccessKeysAndOverlongValuesAsAUserMeetsThem) {
   ASSERT_TRUE(test::WaitUntil([&] { return !IsWindow(box); }, kLongWaitMs));
   EXPECT_TRUE(SetsSince(before).empty());
 
-  // Auto mode: the camera model's URL goes out, whatever the hidden edit holds.
-  SelectComboItem(window, IDC_MODE, 0);
+  // 32 bytes go out, with the camera model's URL.
   SetControlText(window, IDC_WIFI_NAME, std::wstring(32, L'n'));
   const std::vector<LoggedTransfer> sets = Sets(ApplyAndWaitForTheReturn(program, window, std::wstring(32, L'n')));
   ASSERT_FALSE(sets.empty());
