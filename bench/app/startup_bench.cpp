@@ -27,6 +27,7 @@ using nerova::sim::virtual_receiver::testing::RunController;
 
 constexpr DWORD kGiveUpMs = 60000;
 constexpr wchar_t kWifiName[] = L"Bench-Cam-1";
+constexpr wchar_t kSettingsCaption[] = L"Nerova Wireless Receiver Setting V1.1";
 
 double NowMs() {
   static const LONGLONG frequency = [] {
@@ -41,18 +42,23 @@ double NowMs() {
 
 struct Search {
   DWORD processId;
+  const wchar_t* caption;
   HWND found;
 };
 
-// A visible top-level window of the process.
-HWND VisibleWindowOf(DWORD processId) {
-  Search search{processId, nullptr};
+// A visible top-level window of the process, with `caption` if given (the
+// settings program's host window shows for a moment before it hides).
+HWND VisibleWindowOf(DWORD processId, const wchar_t* caption) {
+  Search search{processId, caption, nullptr};
   EnumWindows(
       [](HWND window, LPARAM data) -> BOOL {
         auto& s = *reinterpret_cast<Search*>(data);
         DWORD process = 0;
         GetWindowThreadProcessId(window, &process);
         if (process != s.processId || !IsWindowVisible(window)) return TRUE;
+        wchar_t text[128] = {};
+        GetWindowTextW(window, text, 128);
+        if (s.caption && lstrcmpW(text, s.caption) != 0) return TRUE;
         s.found = window;
         return FALSE;
       },
@@ -85,7 +91,8 @@ Times Measure(const wchar_t* program, bool populated) {
     return times;
   }
   HWND window = nullptr;
-  while (!(window = VisibleWindowOf(process.dwProcessId)) && NowMs() - start < kGiveUpMs) Sleep(1);
+  const wchar_t* caption = populated ? kSettingsCaption : nullptr;
+  while (!(window = VisibleWindowOf(process.dwProcessId, caption)) && NowMs() - start < kGiveUpMs) Sleep(1);
   if (window) times.visibleMs = NowMs() - start;
   while (window && populated && NowMs() - start < kGiveUpMs) {
     const HWND apply = GetDlgItem(window, IDC_APPLY);
@@ -137,7 +144,7 @@ double ExitTime(ExitState state) {
   const double start = NowMs();
   HWND window = nullptr;
   while (NowMs() - start < kGiveUpMs) {
-    window = VisibleWindowOf(process.dwProcessId);
+    window = VisibleWindowOf(process.dwProcessId, kSettingsCaption);
     if (window && TextOf(GetDlgItem(window, IDC_WIFI_NAME)) == kWifiName) break;
     Sleep(5);
   }
