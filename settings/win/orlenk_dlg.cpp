@@ -111,7 +111,11 @@ bool COrlenkDlg::OnInitDialog() {
   m_model.OnInitDialog();
   // The signal label now holds its longer text.
   FitLabelsToText(window);
-  return true;
+  // The fields wait for the first load; until then the focus rests on
+  // Refresh, where Enter does no harm, rather than on the first button of
+  // the tab order, FW Update.
+  SetFocus(Item(IDC_REFRESH));
+  return false;
 }
 
 void COrlenkDlg::DoDataExchange(ui::DataExchange& exchange) {
