@@ -56,11 +56,6 @@ bool ReceiverAccess::Enter() {
   return true;
 }
 
-bool ReceiverAccess::WouldWait() const {
-  std::lock_guard lock(m_gate.m_mutex);
-  return m_gate.m_owner != nullptr && m_gate.m_owner != this;
-}
-
 void ReceiverAccess::Leave() {
   std::lock_guard lock(m_gate.m_mutex);
   --m_inFlight;

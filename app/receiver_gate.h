@@ -56,7 +56,6 @@ class ReceiverAccess final : public link::ExchangeGate {
   // link::ExchangeGate
   link::LinkStatus Run(const std::function<link::LinkStatus()>& exchange) override;
   void HoldForWholeSequence(bool hold) override;
-  bool Busy() const override { return WouldWait(); }
   // The access stops as a stop from the host does: a held sequence still
   // completes first.
   void GiveUp() override { Stop(); }
@@ -75,8 +74,6 @@ class ReceiverAccess final : public link::ExchangeGate {
   // (a settings thread keeps its window alive with it). It may run other
   // code of that thread, so it must not be called with locks held.
   void SetWhileWaiting(std::function<void()> whileWaiting) { m_whileWaiting = std::move(whileWaiting); }
-  // Another access holds the gate now: an exchange would have to wait.
-  bool WouldWait() const;
   // Ends an exchange that Enter allowed.
   void Leave();
 

@@ -26,8 +26,6 @@ class ExchangeGate {
   // for the user before that one: a stop from here on ends the wait at once,
   // and the last exchange still goes out.
   virtual void ReserveLastExchange() = 0;
-  // Another user of the receiver has it now, so that an exchange would wait.
-  virtual bool Busy() const = 0;
   // The caller is done with the receiver (its window is closing): a wait
   // for the receiver under way ends at once, and every later exchange is
   // refused without waiting.

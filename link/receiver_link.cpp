@@ -18,7 +18,6 @@ class Open final : public ExchangeGate {
   void HoldForWholeSequence(bool) override {}
   void ReserveLastExchange() override {}
   bool StopRequested() const override { return false; }
-  bool Busy() const override { return false; }
   void GiveUp() override {}
 };
 

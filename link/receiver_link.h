@@ -47,8 +47,6 @@ class ReceiverLink {
   // The caller's use of the receiver is being stopped: it is to change
   // nothing beyond the sequence it holds.
   bool StopRequested() const { return m_gate.StopRequested(); }
-  // An exchange would have to wait for another user of the receiver.
-  bool Busy() const { return m_gate.Busy(); }
   // See ExchangeGate::GiveUp.
   void GiveUp() { m_gate.GiveUp(); }
 

@@ -516,7 +516,6 @@ class HeldGate final : public link::ExchangeGate {
   void HoldForWholeSequence(bool) override {}
   void ReserveLastExchange() override {}
   bool StopRequested() const override { return false; }
-  bool Busy() const override { return held; }
   void GiveUp() override { givenUp = true; }
   bool held = true;
   bool givenUp = false;
