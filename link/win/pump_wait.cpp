@@ -7,20 +7,27 @@
 namespace nerova::link::win {
 namespace {
 
-// Milliseconds by the performance counter. GetTickCount moves in steps of
-// 10 to 16 ms on Windows (and of a few under Wine), so a wait measured by it
-// could end that much early, and the receiver is owed its full pause between
-// two writes.
-std::uint32_t SystemTicks() {
+LONGLONG Counter() {
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+// Whole milliseconds by the performance counter since `origin`. GetTickCount
+// moves in steps of 10 to 16 ms on Windows (and of a few under Wine), so a
+// wait measured by it could end that much early, and the receiver is owed
+// its full pause between two writes. Counted from the wait's own start, not
+// from a millisecond boundary, so that a whole count is a whole time.
+TickSource TicksSince(LONGLONG origin) {
   static const LONGLONG frequency = [] {
     LARGE_INTEGER value{};
     QueryPerformanceFrequency(&value);
     return value.QuadPart;
   }();
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  const LONGLONG milliseconds = now.QuadPart / frequency * 1000 + now.QuadPart % frequency * 1000 / frequency;
-  return static_cast<std::uint32_t>(milliseconds);
+  return [origin] {
+    const LONGLONG elapsed = Counter() - origin;
+    return static_cast<std::uint32_t>(elapsed / frequency * 1000 + elapsed % frequency * 1000 / frequency);
+  };
 }
 
 // Dispatches everything queued. False when WM_QUIT came up: it has been
@@ -40,7 +47,7 @@ bool DrainQueue() {
 
 }  // namespace
 
-void PumpWait(std::uint32_t milliseconds) { PumpWait(milliseconds, SystemTicks); }
+void PumpWait(std::uint32_t milliseconds) { PumpWait(milliseconds, TicksSince(Counter())); }
 
 void PumpWait(std::uint32_t milliseconds, const TickSource& ticks) {
   const std::uint32_t start = ticks();
@@ -55,11 +62,15 @@ void PumpWait(std::uint32_t milliseconds, const TickSource& ticks) {
   }
 }
 
-WindowsPump::WindowsPump() : m_ticks(SystemTicks) {}
+WindowsPump::WindowsPump() = default;
 
 WindowsPump::WindowsPump(TickSource ticks) : m_ticks(std::move(ticks)) {}
 
 void WindowsPump::PumpWait(std::uint32_t milliseconds) {
+  if (!m_ticks) {
+    win::PumpWait(milliseconds);
+    return;
+  }
   win::PumpWait(milliseconds, m_ticks);
 }
 

@@ -24,6 +24,7 @@ void PumpWait(std::uint32_t milliseconds, const TickSource& ticks);
 
 class WindowsPump final : public MessagePump {
  public:
+  // By the performance counter, as PumpWait(milliseconds).
   WindowsPump();
   explicit WindowsPump(TickSource ticks);
 
