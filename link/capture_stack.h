@@ -34,6 +34,13 @@ struct VideoInputName {
   std::wstring displayName;
   // Absent for a device that is not on USB.
   std::optional<UsbIdentity> usb;
+  // The USB device's serial number (its iSerialNumber string); empty for a
+  // device without one or where the platform cannot tell.
+  std::wstring serial;
+  // The USB device's place on the bus, the same across its restarts in the
+  // same port: "1-1.2" on Linux, the location path on Windows. Empty where
+  // the platform cannot tell.
+  std::wstring port;
 };
 
 // How a unit is looked for among a device's units and terminals.

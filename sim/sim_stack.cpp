@@ -47,6 +47,8 @@ DeviceDescription ReceiverDescription(int instance) {
   description.displayName =
       CaptureDeviceName(L"vid_1d6b&pid_010c", kReceiverInstances[instance % 3]);
   description.usb = link::kReceiverIdentity;
+  description.serial = L"NRV" + std::to_wstring(20260001 + instance);
+  description.port = L"1-" + std::to_wstring(instance + 1);
   description.nodes = {
       {KSNODETYPE_VIDEO_CAMERA_TERMINAL, std::nullopt},
       {KSNODETYPE_VIDEO_PROCESSING, std::nullopt},
@@ -381,7 +383,7 @@ class SimInput final : public link::VideoInput {
     return m_world->Locked([&](auto&) {
       const DeviceState& d = m_world->At(m_index);
       if (!d.displayNameResult.Ok()) return d.displayNameResult;
-      out = {d.description.displayName, d.description.usb};
+      out = {d.description.displayName, d.description.usb, d.description.serial, d.description.port};
       return kOk;
     });
   }

@@ -67,6 +67,8 @@ struct NodeDescription {
 struct DeviceDescription {
   std::wstring displayName;
   std::optional<link::UsbIdentity> usb;
+  std::wstring serial;
+  std::wstring port;
   std::vector<NodeDescription> nodes;
   ReceiverValues values;
   std::chrono::milliseconds rebootTime{6000};
