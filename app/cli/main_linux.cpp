@@ -111,7 +111,7 @@ int Run(const std::vector<std::wstring>& arguments) {
                            std::vector<link::VideoInputName> names;
                            for (const auto& function : stack.UnservedVideoFunctions()) {
                              names.push_back({function.displayName,
-                                              link::UsbIdentity{function.vendorId, function.productId}});
+                                              link::UsbIdentity{function.vendorId, function.productId}, {}, {}});
                            }
                            return names;
                          },

@@ -125,7 +125,7 @@ class UvcInput final : public VideoInput {
       : m_input(std::move(input)), m_files(files), m_devices(devices), m_diagnostics(std::move(diagnostics)) {}
 
   LinkStatus Name(VideoInputName& out) override {
-    out = {m_input.displayName, UsbIdentity{m_input.vendorId, m_input.productId}};
+    out = {m_input.displayName, UsbIdentity{m_input.vendorId, m_input.productId}, {}, {}};
     return LinkStatus::Success();
   }
 
