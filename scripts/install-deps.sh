@@ -18,6 +18,7 @@ packages=(
   wixl msitools osslsigncode openssl
   build-essential debhelper lintian fakeroot help2man man-db bash-completion appstream python3-yaml pkg-config
   qemu-system-x86 busybox-static cpio kmod
+  nlohmann-json3-dev
 )
 
 missing=()
