@@ -5,11 +5,11 @@
 # Builds the package with dpkg-buildpackage (release/build-deb.sh) into a
 # folder of the test's own and has lintian check it (any error or warning
 # fails), then checks its fields, its files with their owners and modes, the
-# udev rule and the AppStream record that names the receiver, the
-# maintainer scripts with a working, a failing and no udevadm, the manual
-# page against the packed program's --help, the bash completion, and runs
-# the packed program: --help, --version, and list where no receiver is
-# attached.
+# udev rule, the AppStream record that names the receiver and the JSON
+# schema, the maintainer scripts with a working, a failing and no udevadm,
+# the manual page against the packed program's --help, the bash completion,
+# and runs the packed program: --help, --version, and list (text and JSON,
+# against the schema) where no receiver is attached.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -53,6 +53,7 @@ expected=$(sort <<'EOF'
 -rw-r--r-- root/root ./usr/share/doc/nerova-cli/copyright
 -rw-r--r-- root/root ./usr/share/man/man1/nerova-cli.1.gz
 -rw-r--r-- root/root ./usr/share/metainfo/com.nerova.nerova_cli.metainfo.xml
+-rw-r--r-- root/root ./usr/share/nerova-cli/nerova-cli.schema.json
 -rwxr-xr-x root/root ./usr/bin/nerova-cli
 EOF
 )
@@ -83,7 +84,17 @@ metainfo=$tree/usr/share/metainfo/com.nerova.nerova_cli.metainfo.xml
 appstreamcli validate --no-net "$metainfo" >/dev/null || fail "the AppStream record is not valid"
 grep -q -F '<modalias>usb:v1D6Bp010Cd*</modalias>' "$metainfo" ||
   fail "the AppStream record does not provide the receiver's modalias"
-step "fields, files, the udev rule and the AppStream record are good"
+schema=$tree/usr/share/nerova-cli/nerova-cli.schema.json
+# check_json SCHEMA-CHECK-ARGUMENTS...: false when the check fails; without
+# python3-jsonschema it says so and passes.
+check_json() {
+  local status=0
+  python3 "$here/json_schema_check.py" "$@" || status=$?
+  [ "$status" -eq 77 ] && { step "python3-jsonschema is missing: JSON not checked against the schema"; return 0; }
+  return "$status"
+}
+check_json "$schema" || fail "the JSON schema is not a valid schema"
+step "fields, files, the udev rule, the AppStream record and the JSON schema are good"
 
 # --- Maintainer scripts -----------------------------------------------------
 # Fake udevadms that log their arguments: one that works, one whose control
@@ -137,10 +148,15 @@ if receiver_attached; then
   step "a receiver is attached: list without one is not checked"
 else
   status=0
-  list_output=$(timeout 60 "$program" list 2>&1) || status=$?
-  [ "$status" -eq 3 ] || fail "list without a receiver exited with $status, not 3: $list_output"
-  grep -qi 'no receiver' <<<"$list_output" || fail "list without a receiver says: $list_output"
-  step "the packed program finds no receiver"
+  list_output=$(timeout 60 "$program" list 2>"$work/list.err") || status=$?
+  [ "$status" -eq 0 ] || fail "list without a receiver exited with $status, not 0: $(cat "$work/list.err")"
+  [ -z "$list_output" ] || fail "list without a receiver printed: $list_output"
+  grep -q -F 'No receiver is attached.' "$work/list.err" || fail "list without a receiver says: $(cat "$work/list.err")"
+  list_json=$(timeout 60 "$program" list --json 2>/dev/null) || fail "list --json without a receiver exited with $?"
+  check_json "$schema" list - <<<"$list_json" || fail "list --json without a receiver: $list_json"
+  python3 -c 'import json, sys; sys.exit(json.load(sys.stdin)["receivers"] != [])' <<<"$list_json" ||
+    fail "list --json without a receiver lists: $list_json"
+  step "the packed program finds no receiver, and says so in the schema's terms"
 fi
 
 # --- The manual page ---------------------------------------------------------
