@@ -182,12 +182,17 @@ step "the manual page says all that --help says, and its notes"
 completion=$tree/usr/share/bash-completion/completions/nerova-cli
 [ "$(pkg-config --variable=completionsdir bash-completion)" = /usr/share/bash-completion/completions ] ||
   fail "bash-completion looks for completions elsewhere"
-# A stand-in for the program whose "list" shows two receivers.
+# A stand-in for the program whose "list --json" shows two receivers, one
+# without a serial number.
+cat >"$work/list.json" <<'EOF'
+{"format":1,"receivers":[{"number":1,"name":"usb#vid_1d6b&pid_010c&mi_00#1-1","serial":"NRV20260001","port":"1-1","firmwareVersion":"V1.2","state":"ready"},
+{"number":2,"name":"usb#vid_1d6b&pid_010c&mi_00#1-2","serial":null,"port":"1-2","firmwareVersion":null,"state":"not-answering"}]}
+EOF
+check_json "$schema" list "$work/list.json" || fail "the stand-in's list is not what the schema describes"
 stand_in=$work/nerova-cli
 { echo '#!/bin/sh'
-  echo "[ \"\$1\" = list ] || exec \"$program\" \"\$@\""
-  echo "echo '1  usb#vid_1d6b&pid_010c&mi_00#1-1  V1.2'"
-  echo "echo '2  usb#vid_1d6b&pid_010c&mi_00#1-2  (does not answer)'"
+  echo "[ \"\$1 \$2\" = 'list --json' ] || exec \"$program\" \"\$@\""
+  echo "cat \"$work/list.json\""
 } >"$stand_in"
 chmod 0755 "$stand_in"
 # offered LINE: what Tab offers at the end of LINE, one a line, sorted.
@@ -207,7 +212,16 @@ models=$(sed -n 's/^Camera models: \(.*\)[.]$/\1/p' <<<"$help_text" | sed 's/, /
 show_options=$(offered "$stand_in show --")
 grep -q -x -e --json <<<"$show_options" && grep -q -x -e --device <<<"$show_options" &&
   ! grep -q -x -e --model <<<"$show_options" || fail "Tab after show -- offers: $show_options"
-devices=$(printf '%s\n' 1 2 'usb#vid_1d6b\&pid_010c\&mi_00#1-1' 'usb#vid_1d6b\&pid_010c\&mi_00#1-2' | sort)
+devices=$(printf '%s\n' 1 2 NRV20260001 1-1 1-2 'usb#vid_1d6b\&pid_010c\&mi_00#1-1' 'usb#vid_1d6b\&pid_010c\&mi_00#1-2' | sort)
 [ "$(offered "$stand_in --device ")" = "$devices" ] || fail "Tab after --device offers: $(offered "$stand_in --device ")"
-step "bash completes commands, options, models and the receivers that list shows"
+# provision takes apply's values besides its own options; files are offered
+# for a FILE.
+provision_options=$(offered "$stand_in provision --")
+grep -q -x -e --model <<<"$provision_options" && grep -q -x -e --table <<<"$provision_options" &&
+  ! grep -q -x -e --count <<<"$provision_options" || fail "Tab after provision -- offers: $provision_options"
+mkdir "$work/files"
+touch "$work/files/fleet.csv" "$work/files/fleet.json"
+from_files=$(cd "$work/files" && offered "$stand_in apply --from ")
+[ "$from_files" = $'fleet.csv\nfleet.json' ] || fail "Tab after --from offers: $from_files"
+step "bash completes commands, options, models, files and the receivers that list shows"
 echo "deb test: passed"
