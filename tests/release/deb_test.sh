@@ -172,7 +172,7 @@ while IFS= read -r line; do
   [ -n "$line" ] || continue
   grep -q -i -F -e "$line" <<<"$page_text" || fail "the manual page lacks this line of --help: $line"
 done <<<"$help_text"
-for section in 'CODE PAGES' PERMISSIONS FILES; do
+for section in 'CODE PAGES' PERMISSIONS 'JSON OUTPUT' FILES; do
   grep -q -F -e "$section" <<<"$page_text" || fail "the manual page has no section $section"
 done
 grep -q -F "nerova-cli $version" <<<"$page_text" || fail "the manual page is not the one of version $version"
