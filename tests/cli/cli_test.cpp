@@ -76,10 +76,19 @@ class CliTest : public ::testing::Test {
       console.err += parsed.error;
       return kExitUsage;
     }
-    Platform platform{stack, pump, codec, console, std::move(interrupted), nullptr, nullptr, nullptr};
     // Each receiver's thread waits on the same clock with a wait of its own.
-    platform.enterWorkerThread = [this] { return std::make_unique<ClockWorker>(*clock); };
-    platform.readStandardInput = [this] { return standardInput; };
+    Platform platform{stack,
+                      pump,
+                      codec,
+                      console,
+                      std::move(interrupted),
+                      nullptr,
+                      nullptr,
+                      nullptr,
+                      link::FreeLocks(),
+                      [this] { return std::make_unique<ClockWorker>(*clock); },
+                      [this] { return standardInput; },
+                      nullptr};
     return RunCommand(*parsed.options, platform);
   }
 
