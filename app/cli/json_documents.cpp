@@ -304,7 +304,9 @@ std::wstring ListJson(const std::vector<ListEntry>& entries) {
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const ListEntry& entry = entries[i];
     Json item{{"number", i + 1}};
-    for (auto& [key, value] : Identity(entry.receiver).items()) item[key] = value;
+    // Held by name: items() of a temporary would outlive it.
+    const Json identity = Identity(entry.receiver);
+    for (const auto& [key, value] : identity.items()) item[key] = value;
     item["firmwareVersion"] = entry.state == ListState::Ready ? TextOrNull(entry.firmwareVersion) : Json(nullptr);
     item["state"] = Text(ListStateName(entry.state));
     receivers.push_back(std::move(item));
