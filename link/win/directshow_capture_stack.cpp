@@ -58,30 +58,27 @@ class Variant {
   VARIANT m_value;
 };
 
-// The device interface that a device's moniker names as its "DevicePath";
-// false when the moniker names none (a software filter has none).
-bool DevicePathOf(IMoniker& moniker, std::wstring& path, const DebugOutputFn& debugOutput) {
+// The device interface that a device's moniker names as its "DevicePath".
+HRESULT DevicePathOf(IMoniker& moniker, std::wstring& path) {
   path.clear();
   const GUID iid = ToWinGuid(IID_IPropertyBag);
   ComPtr<IPropertyBag> properties;
-  const HRESULT hr = moniker.BindToStorage(nullptr, nullptr, iid, properties.PutVoid());
-  if (FAILED(hr) || !properties) {
-    if (debugOutput) {
-      std::array<wchar_t, 80> line{};
-      std::swprintf(line.data(), line.size(), L"A video input's properties could not be read (0x%08lX).\r\n",
-                    static_cast<unsigned long>(hr));
-      debugOutput(line.data());
-    }
-    return false;
-  }
+  HRESULT hr = moniker.BindToStorage(nullptr, nullptr, iid, properties.PutVoid());
+  if (FAILED(hr)) return hr;
+  if (!properties) return E_NOINTERFACE;
   Variant value;
   value.Get()->vt = VT_BSTR;
-  if (FAILED(properties->Read(L"DevicePath", value.Get(), nullptr)) || value.Get()->vt != VT_BSTR ||
-      !value.Get()->bstrVal) {
-    return false;
-  }
+  hr = properties->Read(L"DevicePath", value.Get(), nullptr);
+  if (FAILED(hr)) return hr;
+  if (value.Get()->vt != VT_BSTR || !value.Get()->bstrVal) return DISP_E_TYPEMISMATCH;
   path = value.Get()->bstrVal;
-  return true;
+  return S_OK;
+}
+
+std::wstring HresultText(HRESULT hr) {
+  std::array<wchar_t, 16> text{};
+  std::swprintf(text.data(), text.size(), L"0x%08lX", static_cast<unsigned long>(hr));
+  return text.data();
 }
 
 // One KSP_NODE property call. KsProperty takes the request as writable
@@ -271,16 +268,19 @@ class DirectShowInput final : public VideoInput {
     // long name and could hide the identity at its end.
     out.displayName = text.Get();
     out.usb = UsbIdentityInName(out.displayName);
-    // Only a USB device has a USB identity to look for.
+    // Only a USB device has a USB identity to look for. Without it the
+    // input is still named: its serial number and port stay unknown.
+    if (!out.usb) return LinkStatus::Success();
     std::wstring devicePath;
-    if (!out.usb || !DevicePathOf(*m_moniker.Get(), devicePath, m_debugOutput)) return LinkStatus::Success();
+    if (const HRESULT hr = DevicePathOf(*m_moniker.Get(), devicePath); FAILED(hr)) {
+      Tell(L"The DevicePath of " + out.displayName + L" could not be read (" + HresultText(hr) + L").\r\n");
+      return LinkStatus::Success();
+    }
     std::wstring problem;
     UsbDeviceIdentity identity = UsbDeviceIdentityOf(devicePath, problem);
     out.serial = std::move(identity.serial);
     out.port = std::move(identity.port);
-    if (!problem.empty() && m_debugOutput) {
-      m_debugOutput((L"The USB device of " + devicePath + L" is not fully known: " + problem + L".\r\n").c_str());
-    }
+    if (!problem.empty()) Tell(L"The USB device of " + devicePath + L" is not fully known: " + problem + L".\r\n");
     return LinkStatus::Success();
   }
 
@@ -298,6 +298,10 @@ class DirectShowInput final : public VideoInput {
   }
 
  private:
+  void Tell(const std::wstring& line) const {
+    if (m_debugOutput) m_debugOutput(line.c_str());
+  }
+
   ComPtr<IMoniker> m_moniker;
   DebugOutputFn m_debugOutput;
 };
