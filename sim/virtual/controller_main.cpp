@@ -1,5 +1,6 @@
-// virtual-receiver.exe: installs the virtual receiver that lies beside it,
-// shows and changes its state, plugs it in and out, and switches its faults.
+// virtual-receiver.exe: installs the virtual receivers that lie beside it,
+// shows and changes the state of one (the first, or the one `--receiver N`
+// names), plugs it in and out, and switches its faults.
 // Exit status 0 on success, 1 when the platform refused, 2 on a bad command.
 #include <windows.h>
 
@@ -27,8 +28,11 @@ constexpr std::int64_t kLongestRestartMs = 10 * 60 * 1000;
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: virtual-receiver install | uninstall | show | log | unplug | plug | reset |\n"
-               "       set KEY VALUE | fault NAME | fault clear\n"
+               "usage: virtual-receiver install | uninstall\n"
+               "       virtual-receiver [--receiver N] show | log | unplug | plug | reset |\n"
+               "                        set KEY VALUE | fault NAME | fault clear\n"
+               "  --receiver: 1 (the default) or 2, the second receiver, listed while the first\n"
+               "            has the fault second-receiver; each has its own settings, log and presence\n"
                "  set keys: url wifiname wifipassword resolution(WxH) longpresstime agingtest firmware\n"
                "            rssi(dBm or wander) restarttime(ms)\n"
                "  faults:   refuse-set refuse-get long-control short-control no-terminator crlf\n"
@@ -68,26 +72,25 @@ int CallRegistration(const char* entry) {
   return kOk;
 }
 
-// Runs `change` on the record under the lock, then brings the listing in
-// the video input category in line with it.
+// Runs `change` on the receiver's record under its lock, then brings the
+// listings in the video input category in line with the records (the first
+// receiver's faults decide whether the second is attached).
 template <typename Change>
-int Update(Change&& change) {
-  ReceiverRecord record;
+int Update(const VirtualReceiver& receiver, Change&& change) {
   {
-    ReceiverLock lock;
+    const ReceiverLock lock(receiver);
     if (!lock.Held()) return kRefused;
-    record = lock.Load();
+    ReceiverRecord record = lock.Load();
     if (!change(record, lock)) return kBadCommand;
     if (!lock.Save(record)) return kRefused;
   }
-  SyncListing(record.Present(NowMs()), record.Has("second-receiver"));
-  return kOk;
+  return SyncListings() ? kOk : kRefused;
 }
 
 void PrintText(const char* key, const std::string& bytes) { std::printf("%s=%s\n", key, bytes.c_str()); }
 
-int Show() {
-  ReceiverLock lock;
+int Show(const VirtualReceiver& receiver) {
+  const ReceiverLock lock(receiver);
   const ReceiverRecord r = lock.Load();
   PrintText("url", r.values.url);
   PrintText("wifiname", r.values.wifiName);
@@ -101,7 +104,7 @@ int Show() {
   } else {
     std::printf("rssi=wander\n");
   }
-  std::printf("present=%d\n", r.Present(NowMs()) ? 1 : 0);
+  std::printf("present=%d\n", IsThere(receiver, r, NowMs()) ? 1 : 0);
   return kOk;
 }
 
@@ -152,13 +155,13 @@ bool SetValue(ReceiverRecord& r, std::string_view key, std::string_view value) {
 // The second half of a restart, in a process of its own: the receiver has
 // left; it comes back once its restart time is over (unless it was unplugged
 // meanwhile).
-int RestartCycle() {
-  SyncListing(false, false);
+int RestartCycle(const VirtualReceiver& receiver) {
+  if (!SyncListing(receiver)) return kRefused;
   // The system has told every window of the removal only now (this process
   // may have started late): the restart time runs from here, so the receiver
   // never answers again before its removal is known, as with a real one.
   {
-    ReceiverLock lock;
+    const ReceiverLock lock(receiver);
     if (!lock.Held()) return kRefused;
     ReceiverRecord record = lock.Load();
     if (record.plugged && record.absentUntilMs != 0) {
@@ -170,14 +173,11 @@ int RestartCycle() {
   for (;;) {
     ReceiverRecord record;
     {
-      ReceiverLock lock;
+      const ReceiverLock lock(receiver);
       record = lock.Load();
     }
     if (!record.plugged) return kOk;
-    if (record.Present(NowMs())) {
-      SyncListing(true, record.Has("second-receiver"));
-      return kOk;
-    }
+    if (record.Present(NowMs())) return SyncListing(receiver) ? kOk : kRefused;
     if (NowMs() - started > kLongestRestartMs) return kRefused;
     Sleep(50);
   }
@@ -186,34 +186,42 @@ int RestartCycle() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  const VirtualReceiver* receiver = &kReceiverDevice;
+  const bool receiverNamed = args.size() >= 2 && args[0] == "--receiver";
+  if (receiverNamed) {
+    std::int64_t number = 0;
+    receiver = ParseInt(args[1], number) ? FindReceiver(static_cast<int>(number)) : nullptr;
+    if (!receiver) return Usage();
+    args.erase(args.begin(), args.begin() + 2);
+  }
   if (args.empty()) return Usage();
   const std::string_view command = args[0];
 
-  if (command == "install" && args.size() == 1) return CallRegistration("DllRegisterServer");
-  if (command == "uninstall" && args.size() == 1) return CallRegistration("DllUnregisterServer");
-  if (command == "show" && args.size() == 1) return Show();
+  if (command == "install" && args.size() == 1 && !receiverNamed) return CallRegistration("DllRegisterServer");
+  if (command == "uninstall" && args.size() == 1 && !receiverNamed) return CallRegistration("DllUnregisterServer");
+  if (command == "show" && args.size() == 1) return Show(*receiver);
   if (command == "log" && args.size() == 1) {
-    ReceiverLock lock;
+    const ReceiverLock lock(*receiver);
     std::fputs(lock.ReadLog().c_str(), stdout);
     return kOk;
   }
   if (command == "unplug" && args.size() == 1) {
-    return Update([](ReceiverRecord& r, const ReceiverLock&) {
+    return Update(*receiver, [](ReceiverRecord& r, const ReceiverLock&) {
       if (r.plugged) ++r.generation;
       r.plugged = false;
       return true;
     });
   }
   if (command == "plug" && args.size() == 1) {
-    return Update([](ReceiverRecord& r, const ReceiverLock&) {
+    return Update(*receiver, [](ReceiverRecord& r, const ReceiverLock&) {
       r.plugged = true;
       r.absentUntilMs = 0;
       return true;
     });
   }
   if (command == "reset" && args.size() == 1) {
-    return Update([](ReceiverRecord& r, const ReceiverLock& lock) {
+    return Update(*receiver, [](ReceiverRecord& r, const ReceiverLock& lock) {
       const std::uint32_t generation = r.generation + 1;
       r = ReceiverRecord();
       r.generation = generation;
@@ -222,22 +230,24 @@ int main(int argc, char** argv) {
     });
   }
   if (command == "set" && args.size() == 3) {
-    const int result = Update([&](ReceiverRecord& r, const ReceiverLock&) { return SetValue(r, args[1], args[2]); });
+    const int result =
+        Update(*receiver, [&](ReceiverRecord& r, const ReceiverLock&) { return SetValue(r, args[1], args[2]); });
     return result == kBadCommand ? Usage() : result;
   }
   if (command == "fault" && args.size() == 2) {
     if (args[1] == "clear") {
-      return Update([](ReceiverRecord& r, const ReceiverLock&) {
+      return Update(*receiver, [](ReceiverRecord& r, const ReceiverLock&) {
         r.faults.clear();
         return true;
       });
     }
-    if (!IsFaultName(args[1])) return Usage();
-    return Update([&](ReceiverRecord& r, const ReceiverLock&) {
+    // Whether the second receiver is attached is the first one's fault.
+    if (!IsFaultName(args[1]) || (args[1] == "second-receiver" && receiver != &kReceiverDevice)) return Usage();
+    return Update(*receiver, [&](ReceiverRecord& r, const ReceiverLock&) {
       r.faults.insert(std::string(args[1]));
       return true;
     });
   }
-  if (command == "restart-cycle" && args.size() == 1) return RestartCycle();
+  if (command == "restart-cycle" && args.size() == 1) return RestartCycle(*receiver);
   return Usage();
 }

@@ -23,7 +23,7 @@ inline constexpr std::string_view kFaultNames[] = {
     "no-terminator",  // answers fill their text room with blanks, no zero byte
     "crlf",           // answers end their text with CR LF
     "node-fails",     // the settings unit's node cannot be opened
-    "second-receiver", // a second receiver is listed after the first
+    "second-receiver", // the second receiver, with its own record, is attached
     // The restart command's own SET fails, and the receiver restarts anyway:
     // one that resets before it acknowledges.
     "restart-unacknowledged",

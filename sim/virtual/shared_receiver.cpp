@@ -16,8 +16,10 @@ std::wstring DataDirectory() {
   return directory;
 }
 
-std::wstring RecordPath() { return DataDirectory() + L"\\receiver.txt"; }
-std::wstring LogPath() { return DataDirectory() + L"\\transfers.log"; }
+// The first receiver's names carry no number, as before there was a second.
+std::wstring NumberSuffix(const VirtualReceiver& receiver) {
+  return receiver.number == 1 ? std::wstring() : L"-" + std::to_wstring(receiver.number);
+}
 
 std::optional<std::string> ReadWhole(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -54,6 +56,13 @@ std::string FormatTime(std::int64_t ms) {
 
 }  // namespace
 
+const VirtualReceiver* FindReceiver(int number) {
+  for (const VirtualReceiver* receiver : kReceivers) {
+    if (receiver->number == number) return receiver;
+  }
+  return nullptr;
+}
+
 std::int64_t NowMs() {
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
@@ -61,7 +70,8 @@ std::int64_t NowMs() {
   return static_cast<std::int64_t>(ticks / 10000);
 }
 
-ReceiverLock::ReceiverLock() : m_hMutex(CreateMutexW(nullptr, FALSE, kMutexName)) {
+ReceiverLock::ReceiverLock(const VirtualReceiver& receiver)
+    : m_receiver(receiver), m_hMutex(CreateMutexW(nullptr, FALSE, (kMutexName + NumberSuffix(receiver)).c_str())) {
   if (!m_hMutex) return;
   const DWORD waited = WaitForSingleObject(m_hMutex, kLockTimeoutMs);
   // A holder that died leaves the files as it last wrote them, whole.
@@ -71,6 +81,14 @@ ReceiverLock::ReceiverLock() : m_hMutex(CreateMutexW(nullptr, FALSE, kMutexName)
 ReceiverLock::~ReceiverLock() {
   if (m_bHeld) ReleaseMutex(m_hMutex);
   if (m_hMutex) CloseHandle(m_hMutex);
+}
+
+std::wstring ReceiverLock::RecordPath() const {
+  return DataDirectory() + L"\\receiver" + NumberSuffix(m_receiver) + L".txt";
+}
+
+std::wstring ReceiverLock::LogPath() const {
+  return DataDirectory() + L"\\transfers" + NumberSuffix(m_receiver) + L".log";
 }
 
 ReceiverRecord ReceiverLock::Load() const { return ParseRecord(ReadWhole(RecordPath()).value_or(std::string())); }

@@ -1,8 +1,8 @@
 #pragma once
-// The one virtual receiver that every process of a Wine prefix (or Windows
-// session) sees: its record and its transfer log live in files under the
-// common application data folder, and a named mutex lets one process at a
-// time read and change them.
+// The virtual receivers that every process of a Wine prefix (or Windows
+// session) sees: each one's record and transfer log live in files of its
+// own under the common application data folder, and a named mutex of its
+// own lets one process at a time read and change them.
 #include <windows.h>
 
 #include <cstdint>
@@ -22,33 +22,43 @@ inline constexpr wchar_t kInstanceName[] = L"usb#vid_1d6b&pid_010c&mi_00#nerova-
 inline constexpr wchar_t kSecondInstanceName[] = L"usb#vid_1d6b&pid_010c&mi_00#nerova-virtual-receiver-2";
 inline constexpr wchar_t kFriendlyName[] = L"Nerova Wireless Receiver (virtual)";
 
-// Each receiver as a USB device in the system's device tree: its serial
-// number (the last part of its instance id), its video function's instance
-// (as Windows generates one), and its port as the USB hub driver describes it.
-struct VirtualUsbDevice {
+// One virtual receiver: the number the controller knows it by, the filter
+// class that its entry in the video input category creates (a class each,
+// since a filter cannot tell which moniker bound it), and the receiver as a
+// USB device in the system's device tree: its serial number (the last part
+// of its instance id), its video function's instance (as Windows generates
+// one), and its port as the USB hub driver describes it. Each has its own
+// state: settings, log, presence.
+struct VirtualReceiver {
+  int number;
+  GUID clsid;
   const wchar_t* instanceName;  // in the video input category
   const wchar_t* serial;
   const wchar_t* functionInstance;
   const wchar_t* locationPath;
   const wchar_t* locationInformation;
 };
-inline constexpr VirtualUsbDevice kReceiverDevice = {kInstanceName, L"NRV20261001", L"7&1D6B0001&0&0000",
-                                                     L"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)", L"Port_#0001.Hub_#0001"};
-inline constexpr VirtualUsbDevice kSecondReceiverDevice = {kSecondInstanceName, L"NRV20261002", L"7&1D6B0002&0&0000",
-                                                           L"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)",
-                                                           L"Port_#0002.Hub_#0001"};
+inline constexpr VirtualReceiver kReceiverDevice = {
+    1, {0x5E3A9C41, 0x7B2D, 0x4F08, {0xA6, 0xC3, 0x19, 0xD8, 0x4E, 0x0B, 0x7F, 0x52}},
+    kInstanceName, L"NRV20261001", L"7&1D6B0001&0&0000", L"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)",
+    L"Port_#0001.Hub_#0001"};
+inline constexpr VirtualReceiver kSecondReceiverDevice = {
+    2, {0x3F72FA24, 0xC782, 0x4A79, {0x86, 0x64, 0xB6, 0xB5, 0x64, 0x67, 0x78, 0x7D}},
+    kSecondInstanceName, L"NRV20261002", L"7&1D6B0002&0&0000", L"PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)",
+    L"Port_#0002.Hub_#0001"};
+inline constexpr const VirtualReceiver* kReceivers[] = {&kReceiverDevice, &kSecondReceiverDevice};
 
-// {5E3A9C41-7B2D-4F08-A6C3-19D84E0B7F52}: the filter class.
-inline constexpr GUID kVirtualReceiverClsid = {
-    0x5E3A9C41, 0x7B2D, 0x4F08, {0xA6, 0xC3, 0x19, 0xD8, 0x4E, 0x0B, 0x7F, 0x52}};
+// The receiver of that number; null when there is none.
+const VirtualReceiver* FindReceiver(int number);
 
 // The system time in milliseconds since 1601.
 std::int64_t NowMs();
 
-// Holds the cross-process lock while it lives (waits for it, bounded).
+// Holds a receiver's cross-process lock while it lives (waits for it,
+// bounded), and reads and writes that receiver's files.
 class ReceiverLock {
  public:
-  ReceiverLock();
+  explicit ReceiverLock(const VirtualReceiver& receiver = kReceiverDevice);
   ~ReceiverLock();
   ReceiverLock(const ReceiverLock&) = delete;
   ReceiverLock& operator=(const ReceiverLock&) = delete;
@@ -62,6 +72,10 @@ class ReceiverLock {
   void ClearLog() const;
 
  private:
+  std::wstring RecordPath() const;
+  std::wstring LogPath() const;
+
+  const VirtualReceiver& m_receiver;
   HANDLE m_hMutex = nullptr;
   bool m_bHeld = false;
 };

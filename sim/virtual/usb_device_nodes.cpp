@@ -92,7 +92,7 @@ bool MarkPresent(const GUID& interfaceClass, const std::wstring& path, bool pres
 
 }  // namespace
 
-bool PlaceInDeviceTree(const VirtualUsbDevice& receiver, bool present, std::wstring& capturePath) {
+bool PlaceInDeviceTree(const VirtualReceiver& receiver, bool present, std::wstring& capturePath) {
   capturePath.clear();
   const DeviceInfoSet set;
   if (!set) return false;

@@ -15,6 +15,6 @@ namespace nerova::sim::virtual_receiver {
 // Registers the device nodes (or finds them registered) and marks the
 // interfaces present or not. `capturePath` is the capture interface's path,
 // the DevicePath a device's moniker names.
-bool PlaceInDeviceTree(const VirtualUsbDevice& device, bool present, std::wstring& capturePath);
+bool PlaceInDeviceTree(const VirtualReceiver& receiver, bool present, std::wstring& capturePath);
 
 }  // namespace nerova::sim::virtual_receiver

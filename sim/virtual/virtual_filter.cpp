@@ -60,8 +60,9 @@ std::wstring ModuleDirectory() {
 // this module takes the receiver out of the category, tells the system's
 // windows, and brings it back when its restart time is over, whatever
 // becomes of the program that asked for the restart.
-void StartRestartCycle() {
-  std::wstring command = L"\"" + ModuleDirectory() + L"virtual-receiver.exe\" restart-cycle";
+void StartRestartCycle(const VirtualReceiver& receiver) {
+  std::wstring command = L"\"" + ModuleDirectory() + L"virtual-receiver.exe\" --receiver " +
+                         std::to_wstring(receiver.number) + L" restart-cycle";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -74,7 +75,8 @@ void StartRestartCycle() {
 
 class NodeControl final : public IKsControl, private Counted {
  public:
-  NodeControl(std::uint32_t node, std::uint32_t generation) : m_nNode(node), m_nGeneration(generation) {}
+  NodeControl(const VirtualReceiver& receiver, std::uint32_t node, std::uint32_t generation)
+      : m_receiver(receiver), m_nNode(node), m_nGeneration(generation) {}
 
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
@@ -96,11 +98,11 @@ class NodeControl final : public IKsControl, private Counted {
     bool restarted = false;
     HRESULT result = E_FAIL;
     {
-      ReceiverLock lock;
+      ReceiverLock lock(m_receiver);
       if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
       ReceiverRecord record = lock.Load();
       const std::int64_t now = NowMs();
-      if (!record.Present(now) || record.generation != m_nGeneration) return kGone;
+      if (!IsThere(m_receiver, record, now) || record.generation != m_nGeneration) return kGone;
       NodeAnswer answer = AnswerNodeProperty(record, now, m_nNode, property, propertyLength, data, dataLength);
       *bytesReturned = answer.bytesReturned;
       result = static_cast<HRESULT>(answer.result);
@@ -112,13 +114,14 @@ class NodeControl final : public IKsControl, private Counted {
       lock.Save(record);
       lock.AppendLog(answer.transfers);
     }
-    if (restarted) StartRestartCycle();
+    if (restarted) StartRestartCycle(m_receiver);
     return result;
   }
   STDMETHODIMP KsMethod(PKSMETHOD, ULONG, LPVOID, ULONG, ULONG*) override { return E_NOTIMPL; }
   STDMETHODIMP KsEvent(PKSEVENT, ULONG, LPVOID, ULONG, ULONG*) override { return E_NOTIMPL; }
 
  private:
+  const VirtualReceiver& m_receiver;
   std::uint32_t m_nNode;
   std::uint32_t m_nGeneration;
 };
@@ -154,8 +157,8 @@ class EmptyPinEnum final : public IEnumPins, private Counted {
 
 class CaptureFilter final : public IBaseFilter, public IKsTopologyInfo, private Counted {
  public:
-  CaptureFilter() {
-    ReceiverLock lock;
+  explicit CaptureFilter(const VirtualReceiver& receiver) : m_receiver(receiver) {
+    const ReceiverLock lock(receiver);
     m_nGeneration = lock.Load().generation;
   }
 
@@ -178,7 +181,7 @@ class CaptureFilter final : public IBaseFilter, public IKsTopologyInfo, private 
   // IPersist, IMediaFilter, IBaseFilter: a stopped filter outside any graph.
   STDMETHODIMP GetClassID(CLSID* id) override {
     if (!id) return E_POINTER;
-    *id = kVirtualReceiverClsid;
+    *id = m_receiver.clsid;
     return S_OK;
   }
   STDMETHODIMP Stop() override { return S_OK; }
@@ -245,12 +248,12 @@ class CaptureFilter final : public IBaseFilter, public IKsTopologyInfo, private 
     if (node >= ReceiverNodes().size()) return E_INVALIDARG;
     if (iid != IID_IKsControl && iid != IID_IUnknown) return E_NOINTERFACE;
     {
-      ReceiverLock lock;
+      const ReceiverLock lock(m_receiver);
       const ReceiverRecord record = lock.Load();
-      if (!record.Present(NowMs()) || record.generation != m_nGeneration) return kGone;
+      if (!IsThere(m_receiver, record, NowMs()) || record.generation != m_nGeneration) return kGone;
       if (record.Has("node-fails") && node == SettingsNode()) return kStalled;
     }
-    NodeControl* control = new (std::nothrow) NodeControl(node, m_nGeneration);
+    NodeControl* control = new (std::nothrow) NodeControl(m_receiver, node, m_nGeneration);
     if (!control) return E_OUTOFMEMORY;
     const HRESULT hr = control->QueryInterface(iid, out);
     control->Release();
@@ -264,12 +267,17 @@ class CaptureFilter final : public IBaseFilter, public IKsTopologyInfo, private 
     return S_OK;
   }
 
+  const VirtualReceiver& m_receiver;
   IFilterGraph* m_pGraph = nullptr;
   std::uint32_t m_nGeneration = 0;
 };
 
+// Makes the filter of one receiver.
 class ClassFactory final : public IClassFactory {
  public:
+  explicit constexpr ClassFactory(const VirtualReceiver& receiver) : m_receiver(receiver) {}
+  const VirtualReceiver& Receiver() const { return m_receiver; }
+
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IClassFactory) {
@@ -279,14 +287,14 @@ class ClassFactory final : public IClassFactory {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  // One static factory: it never goes away while the module is loaded.
+  // Static factories: they never go away while the module is loaded.
   STDMETHODIMP_(ULONG) AddRef() override { return 2; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    CaptureFilter* filter = new (std::nothrow) CaptureFilter();
+    CaptureFilter* filter = new (std::nothrow) CaptureFilter(m_receiver);
     if (!filter) return E_OUTOFMEMORY;
     const HRESULT hr = filter->QueryInterface(iid, out);
     filter->Release();
@@ -296,13 +304,16 @@ class ClassFactory final : public IClassFactory {
     g_nLocks += lock ? 1 : -1;
     return S_OK;
   }
+
+ private:
+  const VirtualReceiver& m_receiver;
 };
 
-ClassFactory g_factory;
+ClassFactory g_factories[] = {ClassFactory(kReceiverDevice), ClassFactory(kSecondReceiverDevice)};
 
-std::wstring ClassKey() {
+std::wstring ClassKey(const VirtualReceiver& receiver) {
   wchar_t text[40] = {};
-  StringFromGUID2(kVirtualReceiverClsid, text, 40);
+  StringFromGUID2(receiver.clsid, text, 40);
   return std::wstring(L"CLSID\\") + text;
 }
 
@@ -322,35 +333,35 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (clsid != kVirtualReceiverClsid) return CLASS_E_CLASSNOTAVAILABLE;
-  return g_factory.QueryInterface(iid, out);
+  for (ClassFactory& factory : g_factories) {
+    if (factory.Receiver().clsid == clsid) return factory.QueryInterface(iid, out);
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 STDAPI DllCanUnloadNow() { return g_nObjects == 0 && g_nLocks == 0 ? S_OK : S_FALSE; }
 
-// The class, then the receiver in the video input category as the record
-// says it is (plugged in, restarting or not).
+// The classes, then the receivers in the video input category as their
+// records say they are (plugged in, restarting or not).
 STDAPI DllRegisterServer() {
   wchar_t path[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(g_hModule, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return SELFREG_E_CLASS;
-  const RegistryKey classKey(ClassKey(), KEY_WRITE, true);
-  const RegistryKey server(ClassKey() + L"\\InprocServer32", KEY_WRITE, true);
-  if (!classKey.SetString(nullptr, kFriendlyName) || !server.SetString(nullptr, path) ||
-      !server.SetString(L"ThreadingModel", L"Both")) {
-    return SELFREG_E_CLASS;
+  for (const VirtualReceiver* receiver : kReceivers) {
+    const RegistryKey classKey(ClassKey(*receiver), KEY_WRITE, true);
+    const RegistryKey server(ClassKey(*receiver) + L"\\InprocServer32", KEY_WRITE, true);
+    if (!classKey.SetString(nullptr, kFriendlyName) || !server.SetString(nullptr, path) ||
+        !server.SetString(L"ThreadingModel", L"Both")) {
+      return SELFREG_E_CLASS;
+    }
   }
-  ReceiverRecord record;
-  {
-    ReceiverLock lock;
-    record = lock.Load();
-  }
-  SyncListing(record.Present(NowMs()), record.Has("second-receiver"));
-  return S_OK;
+  return SyncListings() ? S_OK : E_FAIL;
 }
 
 STDAPI DllUnregisterServer() {
-  SyncListing(false, false);
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey().c_str());
+  for (const VirtualReceiver* receiver : kReceivers) {
+    Unlist(*receiver);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey(*receiver).c_str());
+  }
   return S_OK;
 }

@@ -50,9 +50,13 @@ int RunCapturing(std::wstring command, std::string* output, bool withErrors = fa
   return ended ? static_cast<int>(code) : -1;
 }
 
-std::string Controller(const std::wstring& arguments) {
+std::wstring ControllerCommand(const VirtualReceiver& receiver, const std::wstring& arguments) {
+  return std::wstring(L"\"") + kControllerPath + L"\" --receiver " + std::to_wstring(receiver.number) + L" " + arguments;
+}
+
+std::string Controller(const VirtualReceiver& receiver, const std::wstring& arguments) {
   std::string output;
-  RunCapturing(std::wstring(L"\"") + kControllerPath + L"\" " + arguments, &output);
+  RunCapturing(ControllerCommand(receiver, arguments), &output);
   return output;
 }
 
@@ -62,13 +66,17 @@ int RunController(const std::wstring& arguments) {
   return RunCapturing(std::wstring(L"\"") + kControllerPath + L"\" " + arguments, nullptr);
 }
 
+int RunController(const VirtualReceiver& receiver, const std::wstring& arguments) {
+  return RunCapturing(ControllerCommand(receiver, arguments), nullptr);
+}
+
 int RunProgram(const std::wstring& commandLine, std::string& output) {
   return RunCapturing(commandLine, &output, true);
 }
 
-ShownReceiver ReceiverState() {
+ShownReceiver ReceiverState(const VirtualReceiver& receiver) {
   ShownReceiver record;
-  std::istringstream lines(Controller(L"show"));
+  std::istringstream lines(Controller(receiver, L"show"));
   std::string line;
   while (std::getline(lines, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -87,7 +95,9 @@ ShownReceiver ReceiverState() {
   return record;
 }
 
-std::vector<LoggedTransfer> ReceiverLog() { return ParseReceiverLog(Controller(L"log")); }
+std::vector<LoggedTransfer> ReceiverLog(const VirtualReceiver& receiver) {
+  return ParseReceiverLog(Controller(receiver, L"log"));
+}
 
 std::vector<LoggedTransfer> ParseReceiverLog(const std::string& text) {
   std::vector<LoggedTransfer> transfers;
