@@ -110,8 +110,7 @@ int Run(const std::vector<std::wstring>& arguments) {
                          [&] {
                            std::vector<link::VideoInputName> names;
                            for (const auto& function : stack.UnservedVideoFunctions()) {
-                             names.push_back({function.displayName,
-                                              link::UsbIdentity{function.vendorId, function.productId}, {}, {}});
+                             names.push_back(link::linux_stack::NameOf(function));
                            }
                            return names;
                          },
