@@ -34,3 +34,17 @@ target_compile_definitions(nerova_minizip PUBLIC NOCRYPT=0)
 target_compile_options(nerova_minizip PRIVATE -w)
 target_link_libraries(nerova_minizip PUBLIC ZLIB::ZLIB)
 add_library(nerova::minizip ALIAS nerova_minizip)
+
+# nlohmann/json, header only, from Debian's nlohmann-json3-dev. Its headers
+# sit in /usr/include beside the host's C library, which the mingw-w64 build
+# must not see: that build reaches them through a directory of its own that
+# holds only a link to them.
+set(NEROVA_JSON_HEADERS /usr/include/nlohmann CACHE PATH "nlohmann/json's header directory")
+if(NOT EXISTS ${NEROVA_JSON_HEADERS}/json.hpp)
+  message(FATAL_ERROR "nlohmann/json missing: run scripts/install-deps.sh")
+endif()
+set(NEROVA_JSON_INCLUDE ${CMAKE_BINARY_DIR}/json-include)
+file(MAKE_DIRECTORY ${NEROVA_JSON_INCLUDE})
+file(CREATE_LINK ${NEROVA_JSON_HEADERS} ${NEROVA_JSON_INCLUDE}/nlohmann SYMBOLIC)
+add_library(nerova_json INTERFACE)
+target_include_directories(nerova_json SYSTEM INTERFACE ${NEROVA_JSON_INCLUDE})

@@ -130,6 +130,7 @@ bool ReceiverSettings::MayExchange(const ReceiverTurn& turn) const {
 bool ReceiverSettings::ReadExchange(const ReceiverTurn& turn, std::uint8_t command) {
   const bool answered = AskAndRead(turn, command);
   if (!answered) ++m_unansweredReads;
+  m_lastReadAnswered = answered;
   return answered;
 }
 
@@ -194,7 +195,10 @@ bool ReceiverSettings::MatchAnswer(const ReceiverTurn& turn, std::uint8_t comman
   // Matched on the code page's bytes, as the receiver sent them.
   const std::string bytes = m_codec.Encode(text);
   std::smatch match;
-  if (!std::regex_match(bytes, match, *pattern) || match.size() < groups + 1) return false;
+  if (!std::regex_match(bytes, match, *pattern) || match.size() < groups + 1) {
+    m_lastReadAnswered = false;
+    return false;
+  }
   for (std::size_t i = 0; i < groups; ++i) values[i] = m_codec.Decode(match[i + 1].str());
   return true;
 }

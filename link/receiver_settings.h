@@ -82,6 +82,8 @@ class ReceiverSettings {
   // character without a mapping would reach the receiver as "?" or as a
   // look-alike.
   bool SurvivesEncoding(const std::wstring& text) const;
+  // The code page of the wire.
+  const TextCodec& Codec() const { return m_codec; }
   // True while an exchange is under way (a read waits for its answer); an
   // exchange asked for meanwhile fails at once with its failure value.
   bool IsBusy() const { return m_bBusy; }
@@ -95,6 +97,9 @@ class ReceiverSettings {
   // receiver was busy or kept by another program), as opposed to an answer
   // of the wrong form: a sequence of reads compares it before and after.
   unsigned UnansweredReads() const { return m_unansweredReads; }
+  // Whether the latest read got an answer of its key's form: one that got
+  // none, or another form, gave its failure value, not the receiver's.
+  bool LastReadAnswered() const { return m_lastReadAnswered; }
 
   // Why the latest outermost turn, or one inside it, was refused (Held when
   // none was): the exchanges it was for failed for that, not for the
@@ -140,6 +145,7 @@ class ReceiverSettings {
   std::array<std::uint8_t, kBlockSize> m_block{};
   bool m_bBusy = false;
   unsigned m_unansweredReads = 0;
+  bool m_lastReadAnswered = false;
 };
 
 }  // namespace nerova::link

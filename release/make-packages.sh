@@ -4,7 +4,7 @@
 # BUILD_DIR is a configured and built Windows preset (its
 # app/NerovaReceiverSetting.exe and app/cli/nerova-cli.exe are packed); OUT_DIR receives
 #   NerovaReceiverSetting-<version>-x64.msi            per-user installer
-#   NerovaReceiverSetting-<version>-x64-portable.zip   programs, read-me, licences
+#   NerovaReceiverSetting-<version>-x64-portable.zip   programs, JSON schema, read-me, licences
 #   SHA256SUMS
 #   winget/                                            manifests for winget
 # The program is signed before it is packed, then the installer is signed
@@ -50,6 +50,8 @@ signing_setup "$build_dir"
 cp "$program" "$cli" "$stage/"
 sign_file "$stage/NerovaReceiverSetting.exe"
 sign_file "$stage/nerova-cli.exe"
+# The JSON Schema of nerova-cli's --json output, beside the program.
+cp "$root/app/cli/nerova-cli.schema.json" "$stage/"
 
 # Texts with Windows line ends, so every editor shows them as meant.
 crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }

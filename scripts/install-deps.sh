@@ -16,8 +16,9 @@ packages=(
   clang libclang-rt-14-dev
   zip unzip dpkg-dev xz-utils python3
   wixl msitools osslsigncode openssl
-  build-essential debhelper lintian fakeroot help2man man-db bash-completion appstream python3-yaml pkg-config
+  build-essential debhelper lintian fakeroot help2man man-db bash-completion appstream python3-yaml python3-jsonschema pkg-config
   qemu-system-x86 busybox-static cpio kmod
+  nlohmann-json3-dev
 )
 
 missing=()

@@ -5,20 +5,6 @@
 namespace nerova::settings {
 namespace {
 
-// The message for a value Apply may not write, none when it may.
-std::optional<std::wstring> CheckField(std::wstring& value, const WireField& field, std::wstring_view emptyMessage,
-                                       const link::ReceiverSettings& settings) {
-  if (field.characterLimit != 0 && value.size() > field.characterLimit) return TooManyCharactersMessage(field);
-  TrimInPlace(value);
-  if (value.empty()) return std::wstring(emptyMessage);
-  if (!settings.SurvivesEncoding(value)) return NotSendableToReceiverMessage(field);
-  if (field.byteLimit != 0 && settings.EncodedLength(value) > field.byteLimit) return TooManyBytesMessage(field);
-  if (settings.EncodedLength(std::wstring(field.key) + value) > link::kMaxTextBytes) {
-    return TooLongForReceiverMessage(field);
-  }
-  return std::nullopt;
-}
-
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r'; }
 
 }  // namespace
@@ -53,10 +39,26 @@ std::wstring NotSendableToReceiverMessage(const WireField& field) {
                                      L"computer's code page";
 }
 
+std::optional<std::wstring> CheckField(std::wstring& value, const WireField& field, std::wstring_view emptyMessage,
+                                       const link::TextCodec& codec) {
+  if (field.characterLimit != 0 && value.size() > field.characterLimit) return TooManyCharactersMessage(field);
+  TrimInPlace(value);
+  if (value.empty()) return std::wstring(emptyMessage);
+  const std::string bytes = codec.Encode(value);
+  if (codec.Decode(bytes) != value) return NotSendableToReceiverMessage(field);
+  if (field.byteLimit != 0 && bytes.size() > field.byteLimit) return TooManyBytesMessage(field);
+  if (codec.Encode(field.key).size() + bytes.size() > link::kMaxTextBytes) return TooLongForReceiverMessage(field);
+  return std::nullopt;
+}
+
+std::optional<std::wstring> CheckConfiguration(Configuration& configuration, const link::TextCodec& codec) {
+  if (auto refused = CheckField(configuration.url, kUrlField, kUrlEmpty, codec)) return refused;
+  if (auto refused = CheckField(configuration.wifiName, kWifiNameField, kWifiNameEmpty, codec)) return refused;
+  return CheckField(configuration.wifiPassword, kPasswordField, kPasswordEmpty, codec);
+}
+
 std::optional<std::wstring> CheckConfiguration(Configuration& configuration, const link::ReceiverSettings& settings) {
-  if (auto refused = CheckField(configuration.url, kUrlField, kUrlEmpty, settings)) return refused;
-  if (auto refused = CheckField(configuration.wifiName, kWifiNameField, kWifiNameEmpty, settings)) return refused;
-  return CheckField(configuration.wifiPassword, kPasswordField, kPasswordEmpty, settings);
+  return CheckConfiguration(configuration, settings.Codec());
 }
 
 }  // namespace nerova::settings

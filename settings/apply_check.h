@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "link/receiver_settings.h"
+#include "link/text_codec.h"
 #include "settings/configuration.h"
 
 namespace nerova::settings {
@@ -49,11 +50,19 @@ std::wstring TooManyCharactersMessage(const WireField& field);
 // written.
 std::wstring NotSendableToReceiverMessage(const WireField& field);
 
+// Checks one text as Apply would before writing it: held to the field's
+// character limit as given, then trimmed in place, present, sendable,
+// within its own byte limit and small enough for the block. The message
+// when it is refused, none when it may go out.
+std::optional<std::wstring> CheckField(std::wstring& value, const WireField& field, std::wstring_view emptyMessage,
+                                       const link::TextCodec& codec);
+
 // Checks the three texts in the order they are written, each held to its
 // field's character limit as given, then trimmed in place, present,
 // sendable, within its own byte limit and small enough for the block: the
 // message for the first one refused, none when the whole configuration may
 // go out.
+std::optional<std::wstring> CheckConfiguration(Configuration& configuration, const link::TextCodec& codec);
 std::optional<std::wstring> CheckConfiguration(Configuration& configuration, const link::ReceiverSettings& settings);
 
 }  // namespace nerova::settings

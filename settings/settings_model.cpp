@@ -351,8 +351,8 @@ void SettingsModel::LoadSettings(const link::ReceiverTurn& turn) {
   m_view.SetSliderPosition(ClampLongPress(stored.longPressTime));
   UpdateLongPressText();
   m_view.SetChecked(IDC_AGING_TEST, stored.agingTest);
-  m_bLongPressTimeKnown = stored.longPressTimeAnswered;
-  m_bAgingTestKnown = stored.agingTestAnswered;
+  m_bLongPressTimeKnown = stored.Answered(StoredValue::LongPressTime);
+  m_bAgingTestKnown = stored.Answered(StoredValue::AgingTest);
 
   UpdateData(false);
   m_view.EnableControl(IDC_APPLY, m_bDevicePresent);

@@ -2,6 +2,7 @@
 // One load of the receiver's settings: every value the settings window and
 // the command line show, read in one sequence with a short pause between the
 // reads. The receiver has answered its short version before.
+#include <bitset>
 #include <cstdint>
 #include <string>
 
@@ -13,6 +14,20 @@ namespace nerova::settings {
 
 // Pause between the reads of one load, so the window keeps painting.
 inline constexpr std::uint32_t kReadPauseMs = 10;
+
+// The values of one load, each of which the receiver may or may not have
+// answered.
+enum class StoredValue : unsigned {
+  FirmwareVersion,
+  Url,
+  WifiName,
+  WifiPassword,
+  Rssi,
+  Resolution,
+  LongPressTime,
+  AgingTest,
+};
+inline constexpr unsigned kStoredValueCount = 8;
 
 struct StoredSettings {
   std::wstring firmwareVersion;
@@ -26,10 +41,12 @@ struct StoredSettings {
   // As the receiver answered (kLongPressTimeFailed and off when it did not).
   std::int32_t longPressTime = 0;
   bool agingTest = false;
-  // Whether the receiver answered these two: one it did not answer is kept
-  // as it holds it, not written back with the failure value.
-  bool longPressTimeAnswered = false;
-  bool agingTestAnswered = false;
+  // The values the receiver answered; the others hold their read's failure
+  // value. A long-press time or aging test it did not answer is kept as it
+  // holds it, not written back with the failure value.
+  std::bitset<kStoredValueCount> answered;
+  bool Answered(StoredValue value) const { return answered.test(static_cast<unsigned>(value)); }
+  bool AllAnswered() const { return answered.all(); }
   // Whether the values one edits and the firmware version all had answers;
   // a receiver that left or refused in the middle of the load did not give
   // its settings, only failure values.

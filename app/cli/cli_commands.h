@@ -4,6 +4,8 @@
 // the capture stack, the wait, the code page and the console; everything
 // else is the same on Windows and Linux.
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,14 @@ struct ReceiverProblem {
   std::wstring message;
 };
 
+// What a thread of its own needs to talk to a receiver (on Windows, COM for
+// that thread) and the wait it pumps.
+class WorkerThread {
+ public:
+  virtual ~WorkerThread() = default;
+  virtual link::MessagePump& Pump() = 0;
+};
+
 struct Platform {
   link::CaptureStack& stack;
   link::MessagePump& pump;
@@ -48,6 +58,14 @@ struct Platform {
   // What keeps this program's exchanges with a receiver apart from other
   // programs' (the settings window, another nerova-cli).
   link::ReceiverLocks& locks = link::FreeLocks();
+  // Entered by each thread that configures a receiver of several at once.
+  // Null where the platform's pump serves every thread.
+  std::function<std::unique_ptr<WorkerThread>()> enterWorkerThread;
+  // All of standard input; none when it cannot be read.
+  std::function<std::optional<std::string>()> readStandardInput;
+  // One line typed on the terminal (standard input) without its line end;
+  // none at its end.
+  std::function<std::optional<std::wstring>()> readLine;
 };
 
 // Runs the command and returns the exit status (exit_codes.h).

@@ -1,5 +1,6 @@
 #include "app/cli/cli_options.h"
 
+#include <algorithm>
 #include <array>
 
 #include "settings/apply_check.h"
@@ -16,7 +17,9 @@ enum : unsigned {
   kForApply = 1u << 2,
   kForWatch = 1u << 3,
   kForUpdate = 1u << 4,
-  kForReceiverCommands = kForList | kForShow | kForApply | kForWatch,
+  kForProvision = 1u << 5,
+  kForConfiguring = kForApply | kForProvision,
+  kForReceiverCommands = kForList | kForShow | kForApply | kForWatch | kForProvision,
   kForAll = kForReceiverCommands | kForUpdate,
 };
 
@@ -44,10 +47,33 @@ std::optional<std::uint32_t> ParseNumber(std::wstring_view text, std::uint32_t l
   return value;
 }
 
-constexpr std::array<KnownOption, 14> kOptions{{
+std::wstring StoreText(std::optional<std::wstring>& into, const std::wstring& value) {
+  into = value;
+  return {};
+}
+
+// "ssid,password", either alone or both.
+std::wstring StoreAskedFields(const std::wstring& value, AskedFields& ask) {
+  std::size_t begin = 0;
+  while (begin <= value.size()) {
+    const std::size_t comma = std::min(value.find(L',', begin), value.size());
+    const std::wstring field = value.substr(begin, comma - begin);
+    if (field == L"ssid") {
+      ask.ssid = true;
+    } else if (field == L"password") {
+      ask.password = true;
+    } else {
+      return L"--ask takes ssid, password or both: ssid,password";
+    }
+    begin = comma + 1;
+  }
+  return {};
+}
+
+constexpr std::array<KnownOption, 25> kOptions{{
     {L"--help", false, kForAll, nullptr},
     {L"--version", false, kForAll, nullptr},
-    {L"--device", true, kForReceiverCommands,
+    {L"--device", true, kForList | kForShow | kForApply | kForWatch,
      [](const std::wstring& value, Options& options) {
        options.device = value;
        return std::wstring();
@@ -57,44 +83,41 @@ constexpr std::array<KnownOption, 14> kOptions{{
        options.codePage = ParseNumber(value, 1, 65535);
        return options.codePage ? std::wstring() : L"--codepage takes a code page number, such as 936 or 1252";
      }},
-    {L"--json", false, kForShow,
+    {L"--json", false, kForReceiverCommands,
      [](const std::wstring&, Options& options) {
        options.json = true;
        return std::wstring();
      }},
-    {L"--model", true, kForApply,
-     [](const std::wstring& value, Options& options) {
-       options.apply.model = value;
-       return std::wstring();
-     }},
-    {L"--url", true, kForApply,
-     [](const std::wstring& value, Options& options) {
-       options.apply.url = value;
-       return std::wstring();
-     }},
-    {L"--ssid", true, kForApply,
-     [](const std::wstring& value, Options& options) {
-       options.apply.ssid = value;
-       return std::wstring();
-     }},
-    {L"--password", true, kForApply,
-     [](const std::wstring& value, Options& options) {
-       options.apply.password = value;
-       return std::wstring();
-     }},
-    {L"--long-press", true, kForApply,
+    {L"--model", true, kForConfiguring,
+     [](const std::wstring& value, Options& options) { return StoreText(options.apply.values.model, value); }},
+    {L"--url", true, kForConfiguring,
+     [](const std::wstring& value, Options& options) { return StoreText(options.apply.values.url, value); }},
+    {L"--ssid", true, kForConfiguring,
+     [](const std::wstring& value, Options& options) { return StoreText(options.apply.values.ssid, value); }},
+    {L"--password", true, kForConfiguring,
+     [](const std::wstring& value, Options& options) { return StoreText(options.apply.values.password, value); }},
+    {L"--password-file", true, kForConfiguring,
+     [](const std::wstring& value, Options& options) { return StoreText(options.apply.passwordFile, value); }},
+    {L"--long-press", true, kForConfiguring,
      [](const std::wstring& value, Options& options) {
        // Any count of tenths is taken here; the receiver's range is checked
        // with the other values.
        const std::optional<std::uint32_t> tenths = ParseNumber(value, 0, 100000);
        if (!tenths) return std::wstring(L"--long-press takes a time in tenths of a second, such as 24");
-       options.apply.longPressTime = static_cast<std::int32_t>(*tenths);
+       options.apply.values.longPressTime = static_cast<std::int32_t>(*tenths);
        return std::wstring();
      }},
-    {L"--aging", true, kForApply,
+    {L"--aging", true, kForConfiguring,
      [](const std::wstring& value, Options& options) {
        if (value != L"on" && value != L"off") return std::wstring(L"--aging takes on or off");
-       options.apply.agingTest = value == L"on";
+       options.apply.values.agingTest = value == L"on";
+       return std::wstring();
+     }},
+    {L"--from", true, kForConfiguring,
+     [](const std::wstring& value, Options& options) { return StoreText(options.apply.fromFile, value); }},
+    {L"--all", false, kForApply,
+     [](const std::wstring&, Options& options) {
+       options.apply.all = true;
        return std::wstring();
      }},
     {L"--no-wait", false, kForApply,
@@ -102,11 +125,22 @@ constexpr std::array<KnownOption, 14> kOptions{{
        options.apply.wait = false;
        return std::wstring();
      }},
-    {L"--timeout", true, kForApply,
+    {L"--timeout", true, kForConfiguring,
      [](const std::wstring& value, Options& options) {
        const std::optional<std::uint32_t> seconds = ParseNumber(value, 1, 3600);
        if (!seconds) return std::wstring(L"--timeout takes a number of seconds from 1 to 3600");
        options.apply.timeoutSeconds = *seconds;
+       return std::wstring();
+     }},
+    {L"--table", true, kForProvision,
+     [](const std::wstring& value, Options& options) { return StoreText(options.apply.tableFile, value); }},
+    {L"--ask", true, kForProvision,
+     [](const std::wstring& value, Options& options) { return StoreAskedFields(value, options.apply.ask); }},
+    {L"--record", true, kForProvision,
+     [](const std::wstring& value, Options& options) { return StoreText(options.apply.recordFile, value); }},
+    {L"--record-password", false, kForProvision,
+     [](const std::wstring&, Options& options) {
+       options.apply.recordPassword = true;
        return std::wstring();
      }},
     {L"--count", true, kForWatch,
@@ -122,11 +156,12 @@ struct CommandName {
   unsigned mask;
 };
 
-constexpr std::array<CommandName, 5> kCommands{{
+constexpr std::array<CommandName, 6> kCommands{{
     {L"list", Command::List, kForList},
     {L"show", Command::Show, kForShow},
     {L"apply", Command::Apply, kForApply},
     {L"watch", Command::Watch, kForWatch},
+    {L"provision", Command::Provision, kForProvision},
     {L"update", Command::Update, kForUpdate},
 }};
 
@@ -213,10 +248,33 @@ ParsedArguments ParseArguments(const std::vector<std::wstring>& arguments) {
     }
   }
 
-  if (options.command == Command::Apply && options.apply.model.has_value() == options.apply.url.has_value()) {
-    return Refuse(L"apply takes either --model or --url");
+  const ApplyOptions& apply = options.apply;
+  if (apply.values.model && apply.values.url) return Refuse(L"--model and --url cannot both be given");
+  if (apply.values.password && apply.passwordFile) {
+    return Refuse(L"--password and --password-file cannot both be given");
+  }
+  if (apply.fromFile == kStandardInput && apply.passwordFile == kStandardInput) {
+    return Refuse(L"standard input can give only one of --from and --password-file");
+  }
+  if (apply.all && !options.device.empty()) return Refuse(L"apply --all takes no --device");
+  if (apply.ask.password && (apply.values.password || apply.passwordFile)) {
+    return Refuse(L"--ask password and a password given cannot both be used");
+  }
+  if (apply.ask.Any() && (apply.fromFile == kStandardInput || apply.passwordFile == kStandardInput)) {
+    return Refuse(L"--ask reads the terminal: standard input cannot also give --from or --password-file");
   }
   return ParsedArguments{options, {}};
+}
+
+void WantedValues::Override(const WantedValues& over) {
+  if (over.model || over.url) {
+    model = over.model;
+    url = over.url;
+  }
+  if (over.ssid) ssid = over.ssid;
+  if (over.password) password = over.password;
+  if (over.longPressTime) longPressTime = over.longPressTime;
+  if (over.agingTest) agingTest = over.agingTest;
 }
 
 std::wstring UsageText() {
@@ -227,39 +285,69 @@ std::wstring UsageText() {
 Shows and changes the settings of a Nerova wireless video receiver.
 
 Commands:
-  list                  The receivers attached, one line each: number, name,
-                        firmware version.
+  list [--json]         The receivers attached, one line each: number, serial
+                        number, port, name, firmware version. Numbers follow
+                        the order of the ports.
   show [--json]         Mode, camera model, stream URL, camera Wi-Fi name and
                         password, resolution, long-press time, aging test,
-                        firmware version and signal.
-  apply (--model NAME | --url URL) [OPTIONS]
-                        Writes the configuration and restarts the receiver,
+                        firmware version and signal. A value the receiver
+                        did not answer shows as unknown (null in JSON).
+  apply [OPTIONS]       Writes the configuration and restarts the receiver,
                         then waits for it to come back and reads the settings
-                        back. --model writes the model's own stream URL;
-                        values not given keep what the receiver holds, and a
-                        long-press time or aging test it does not answer is
+                        back. Values not given keep what the receiver holds;
+                        a long-press time or aging test it does not answer is
                         left alone unless given (apply says so).
-  watch [--count N]     The signal strength every 2 s, until interrupted or N
-                        readings.
+  watch [--count N] [--json]
+                        The time and signal strength every 2 s, until
+                        interrupted or N readings.
+  provision [OPTIONS]   Configures every receiver attached and each one
+                        plugged in afterwards, once each (known by serial
+                        number, else by port), reads it back and writes one
+                        record per receiver, until interrupted (Ctrl+C).
   update PACKAGE        Unpacks a firmware package (.zip) and starts the
                         flashing tool it carries (Windows only).
 
 Camera models: )" + CameraModelNames() + LR"(.
 
-Apply options:
+Apply and provision options:
+  --model NAME          Auto mode: the camera model's own stream URL.
+  --url URL             Manual mode: the stream URL.
   --ssid NAME           The camera's Wi-Fi name, at most )" + std::to_wstring(settings::kSsidMaxBytes) + LR"( bytes in the
                         receiver's code page.
   --password PASSWORD   The camera's Wi-Fi password.
+  --password-file FILE  The password from the first line of FILE; - reads
+                        standard input.
   --long-press TENTHS   The long-press time, from )" + std::to_wstring(settings::kLongPressMin) + L" to " +
          std::to_wstring(settings::kLongPressMax) + LR"( tenths of a second.
   --aging on|off        Turns the aging test on or off.
-  --no-wait             Ends once the restart is under way.
+  --from FILE           A configuration as "show --json" writes it (- reads
+                        standard input); the options above override it.
   --timeout SECONDS     How long to wait for the receiver to come back: 90 s
                         unless given.
 
+Apply options:
+  --all                 Every receiver attached, all at the same time; one
+                        line (with --json one record) per receiver. The exit
+                        status is the worst of theirs.
+  --no-wait             Ends once the restart is under way.
+
+Provision options:
+  --table FILE          Values per receiver by serial number: CSV with a
+                        header (serial,ssid,password,model,url,long-press,
+                        aging) or JSON. A receiver not in it is skipped.
+  --ask FIELDS          Asks ssid, password or ssid,password on the terminal
+                        for each receiver (a barcode scanner that types the
+                        camera's label serves).
+  --record FILE         Appends one JSON record per receiver to FILE.
+  --record-password     Records the password too; left out unless given.
+
 Options:
   --device DEVICE       The receiver to use when several are attached: its
-                        number or its name as "list" shows them.
+                        number, serial number, port or name as "list" shows
+                        them.
+  --json                JSON for scripts, as nerova-cli.schema.json describes
+                        it: one document (list, show) or one object per line
+                        (watch, and apply's and provision's records).
   --codepage N          The code page of the receiver's texts (936, 1251,
                         1252, ...); by default the one of this computer's
                         language.
@@ -268,8 +356,9 @@ Options:
 
 Exit status:
   0  done
-  1  the firmware package could not be unpacked or its tool not started
-  2  the command line is not understood
+  1  the firmware package could not be unpacked or its tool not started, or
+     the output could not be written
+  2  the command line or a file it names is not understood
   3  no receiver is attached, or it cannot be opened or does not answer,
      or another program (the settings window) kept it for longer than 6 s
   4  a value was refused; nothing was written
@@ -278,6 +367,7 @@ Exit status:
   6  the receiver did not come back after its restart in time
   7  interrupted after the first write: the whole configuration and the
      restart were sent, and not read back
+  8  show: a value could not be read
   130  interrupted before anything was written)";
 }
 

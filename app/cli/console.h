@@ -11,6 +11,9 @@ class Console {
   virtual ~Console() = default;
   virtual void Out(std::wstring_view line) = 0;
   virtual void Err(std::wstring_view line) = 0;
+  // Whether a line for standard output could not be written (the output
+  // closed, its disk full): the command ends with a failure status.
+  virtual bool OutputLost() const = 0;
 };
 
 }  // namespace nerova::cli

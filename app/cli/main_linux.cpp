@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,19 +48,47 @@ void CatchStopSignals() {
 
 class StandardConsole final : public cli::Console {
  public:
-  void Out(std::wstring_view line) override { Write(stdout, line); }
+  void Out(std::wstring_view line) override {
+    if (!Write(stdout, line)) m_outputLost = true;
+  }
   void Err(std::wstring_view line) override { Write(stderr, line); }
+  bool OutputLost() const override { return m_outputLost; }
 
  private:
   // A line that cannot be written (the output closed or gone) is lost; the
   // command goes on to its end and tells its outcome by its exit status.
-  void Write(std::FILE* stream, std::wstring_view line) {
+  bool Write(std::FILE* stream, std::wstring_view line) {
     const std::string bytes = m_utf8.Encode(std::wstring(line) + L"\n");
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fflush(stream);
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    return std::fflush(stream) == 0 && written;
   }
   link::Utf8Codec m_utf8;
+  bool m_outputLost = false;
 };
+
+std::optional<std::string> ReadStandardInput() {
+  std::string bytes;
+  char buffer[4096];
+  std::size_t read = 0;
+  while ((read = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes.append(buffer, read);
+  if (std::ferror(stdin)) return std::nullopt;
+  return bytes;
+}
+
+// A line of standard input without its line end; none at its end, or when
+// a signal cut the read.
+std::optional<std::wstring> ReadLine() {
+  std::string bytes;
+  for (int c = std::fgetc(stdin); c != '\n'; c = std::fgetc(stdin)) {
+    if (c == EOF) {
+      if (bytes.empty() || std::ferror(stdin)) return std::nullopt;
+      break;
+    }
+    bytes += static_cast<char>(c);
+  }
+  if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+  return link::Utf8Codec().Decode(bytes);
+}
 
 // The locale the user's texts are in, as the C library would choose it.
 std::string LocaleName() {
@@ -115,7 +144,10 @@ int Run(const std::vector<std::wstring>& arguments) {
                            return names;
                          },
                          nullptr,
-                         locks};
+                         locks,
+                         nullptr,
+                         ReadStandardInput,
+                         ReadLine};
   return cli::RunCommand(options, platform);
 }
 

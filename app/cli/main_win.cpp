@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,17 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   }
 }
 
+// A thread that configures one receiver of several: COM of its own, and a
+// wait that pumps its own messages.
+class ComWorkerThread final : public nerova::cli::WorkerThread {
+ public:
+  nerova::link::MessagePump& Pump() override { return m_pump; }
+
+ private:
+  const nerova::ui::ComApartment m_com;
+  nerova::link::win::WindowsPump m_pump;
+};
+
 int Run(const std::vector<std::wstring>& arguments) {
   using namespace nerova::cli;
   win::WindowsConsole console;
@@ -88,7 +100,10 @@ int Run(const std::vector<std::wstring>& arguments) {
                     nullptr,
                     nullptr,
                     [&console](const std::wstring& package) { return win::UpdateFirmware(package, console); },
-                    locks};
+                    locks,
+                    [] { return std::make_unique<ComWorkerThread>(); },
+                    win::ReadStandardInput,
+                    win::ReadLine};
   return RunCommand(options, platform);
 }
 

@@ -9,7 +9,9 @@
 namespace nerova::cli {
 namespace {
 
-std::wstring_view SignalLevelName(settings::SignalPicture level) {
+constexpr std::wstring_view kUnknown = L"unknown";
+
+std::wstring_view LevelName(settings::SignalPicture level) {
   switch (level) {
     case settings::SignalPicture::Excellent:
       return L"excellent";
@@ -25,41 +27,24 @@ std::wstring_view SignalLevelName(settings::SignalPicture level) {
   return L"no signal";
 }
 
-// The mode and model a stored URL stands for.
-std::pair<std::wstring_view, const settings::CameraModel*> ModeOf(const std::wstring& url) {
-  const settings::CameraModel* model = settings::ModelForStoredUrl(url);
-  return {model ? settings::kModeAuto : settings::kModeManual, model};
-}
-
 std::wstring Line(std::wstring_view label, const std::wstring& value) {
   std::wstring line(label);
   line.resize(17, L' ');
   return line + value;
 }
 
-std::wstring JsonString(std::wstring_view text) {
-  static constexpr wchar_t kHex[] = L"0123456789abcdef";
-  std::wstring quoted = L"\"";
-  for (wchar_t c : text) {
-    if (c == L'"' || c == L'\\') {
-      quoted += L'\\';
-      quoted += c;
-    } else if (static_cast<std::uint32_t>(c) < 0x20) {
-      quoted += L"\\u00";
-      quoted += kHex[(c >> 4) & 0xF];
-      quoted += kHex[c & 0xF];
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + L"\"";
-}
-
 }  // namespace
+
+std::wstring_view SignalLevelName(std::int32_t rssi) { return LevelName(settings::SignalPictureFor(rssi)); }
+
+std::pair<std::wstring_view, const settings::CameraModel*> ModeOf(const std::wstring& url) {
+  const settings::CameraModel* model = settings::ModelForStoredUrl(url);
+  return {model ? settings::kModeAuto : settings::kModeManual, model};
+}
 
 std::wstring SignalText(std::int32_t rssi) {
   if (rssi == link::kRssiFailed) return L"none (the receiver did not answer)";
-  return std::to_wstring(rssi) + L" (" + std::wstring(SignalLevelName(settings::SignalPictureFor(rssi))) + L")";
+  return std::to_wstring(rssi) + L" (" + std::wstring(SignalLevelName(rssi)) + L")";
 }
 
 std::wstring LongPressTimeText(std::int32_t tenths) {
@@ -68,32 +53,29 @@ std::wstring LongPressTimeText(std::int32_t tenths) {
   return sign + std::to_wstring(magnitude / 10) + L"." + std::to_wstring(magnitude % 10) + L" s";
 }
 
-std::vector<std::wstring> SettingsLines(const settings::StoredSettings& stored) {
-  const auto [mode, model] = ModeOf(stored.url);
-  return {
-      Line(L"Mode", std::wstring(mode)),
-      Line(L"Camera model", model ? std::wstring(model->name) : L"-"),
-      Line(L"Stream URL", stored.url),
-      Line(L"Wi-Fi name", stored.wifiName),
-      Line(L"Wi-Fi password", stored.wifiPassword),
-      Line(L"Resolution", std::to_wstring(stored.resolutionWidth) + L" x " + std::to_wstring(stored.resolutionHeight)),
-      Line(L"Long-press time", LongPressTimeText(stored.longPressTime)),
-      Line(L"Aging test", stored.agingTest ? L"on" : L"off"),
-      Line(L"Firmware", stored.firmwareVersion),
-      Line(L"RSSI", SignalText(stored.rssi)),
+std::vector<std::wstring> SettingsLines(const AttachedReceiver& receiver, const settings::StoredSettings& stored) {
+  using settings::StoredValue;
+  auto known = [&](StoredValue value, std::wstring text) {
+    return stored.Answered(value) ? std::move(text) : std::wstring(kUnknown);
   };
-}
-
-std::wstring SettingsJson(const settings::StoredSettings& stored) {
   const auto [mode, model] = ModeOf(stored.url);
-  return L"{\"mode\":" + JsonString(mode) + L",\"model\":" + (model ? JsonString(model->name) : L"null") +
-         L",\"url\":" + JsonString(stored.url) + L",\"wifiName\":" + JsonString(stored.wifiName) +
-         L",\"wifiPassword\":" + JsonString(stored.wifiPassword) + L",\"resolution\":{\"width\":" +
-         std::to_wstring(stored.resolutionWidth) + L",\"height\":" + std::to_wstring(stored.resolutionHeight) +
-         L"},\"longPressTime\":" + std::to_wstring(stored.longPressTime) + L",\"agingTest\":" +
-         (stored.agingTest ? L"true" : L"false") + L",\"firmwareVersion\":" + JsonString(stored.firmwareVersion) +
-         L",\"rssi\":" + (stored.rssi == link::kRssiFailed ? L"null" : std::to_wstring(stored.rssi)) + L",\"signalLevel\":" +
-         JsonString(SignalLevelName(settings::SignalPictureFor(stored.rssi))) + L"}";
+  const bool urlKnown = stored.Answered(StoredValue::Url);
+  return {
+      Line(L"Receiver", receiver.name),
+      Line(L"Serial", receiver.serial.empty() ? std::wstring(kUnknown) : receiver.serial),
+      Line(L"Port", receiver.port.empty() ? std::wstring(kUnknown) : receiver.port),
+      Line(L"Mode", urlKnown ? std::wstring(mode) : std::wstring(kUnknown)),
+      Line(L"Camera model", !urlKnown ? std::wstring(kUnknown) : model ? std::wstring(model->name) : L"-"),
+      Line(L"Stream URL", known(StoredValue::Url, stored.url)),
+      Line(L"Wi-Fi name", known(StoredValue::WifiName, stored.wifiName)),
+      Line(L"Wi-Fi password", known(StoredValue::WifiPassword, stored.wifiPassword)),
+      Line(L"Resolution", known(StoredValue::Resolution, std::to_wstring(stored.resolutionWidth) + L" x " +
+                                                             std::to_wstring(stored.resolutionHeight))),
+      Line(L"Long-press time", known(StoredValue::LongPressTime, LongPressTimeText(stored.longPressTime))),
+      Line(L"Aging test", known(StoredValue::AgingTest, stored.agingTest ? L"on" : L"off")),
+      Line(L"Firmware", known(StoredValue::FirmwareVersion, stored.firmwareVersion)),
+      Line(L"RSSI", SignalText(stored.Answered(StoredValue::Rssi) ? stored.rssi : link::kRssiFailed)),
+  };
 }
 
 }  // namespace nerova::cli

@@ -14,9 +14,10 @@ namespace {
 // a long text is written whole in several calls rather than cut.
 constexpr std::size_t kChunk = 16 * 1024;
 
-void WriteLine(DWORD stream, std::wstring_view line) {
+// False when the line could not be written whole.
+bool WriteLine(DWORD stream, std::wstring_view line) {
   const HANDLE handle = GetStdHandle(stream);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
   std::wstring text(line);
   text += L"\r\n";
   DWORD mode = 0;
@@ -24,24 +25,80 @@ void WriteLine(DWORD stream, std::wstring_view line) {
     for (std::size_t at = 0; at < text.size();) {
       const DWORD length = static_cast<DWORD>(std::min(kChunk, text.size() - at));
       DWORD written = 0;
-      if (!WriteConsoleW(handle, text.data() + at, length, &written, nullptr) || written == 0) return;
+      if (!WriteConsoleW(handle, text.data() + at, length, &written, nullptr) || written == 0) return false;
       at += written;
     }
-    return;
+    return true;
   }
   static const link::Utf8Codec utf8;
   const std::string bytes = utf8.Encode(text);
   for (std::size_t at = 0; at < bytes.size();) {
     const DWORD length = static_cast<DWORD>(std::min(kChunk, bytes.size() - at));
     DWORD written = 0;
-    if (!WriteFile(handle, bytes.data() + at, length, &written, nullptr) || written == 0) return;
+    if (!WriteFile(handle, bytes.data() + at, length, &written, nullptr) || written == 0) return false;
     at += written;
   }
+  return true;
+}
+
+HANDLE StandardInput() {
+  const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
 }  // namespace
 
-void WindowsConsole::Out(std::wstring_view line) { WriteLine(STD_OUTPUT_HANDLE, line); }
+void WindowsConsole::Out(std::wstring_view line) {
+  if (!WriteLine(STD_OUTPUT_HANDLE, line)) m_outputLost = true;
+}
 void WindowsConsole::Err(std::wstring_view line) { WriteLine(STD_ERROR_HANDLE, line); }
+
+std::optional<std::string> ReadStandardInput() {
+  const HANDLE handle = StandardInput();
+  if (handle == nullptr) return std::nullopt;
+  std::string bytes;
+  char buffer[4096];
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(handle, buffer, sizeof buffer, &read, nullptr)) {
+      // A pipe whose writer has gone has ended, not failed.
+      if (GetLastError() == ERROR_BROKEN_PIPE) return bytes;
+      return std::nullopt;
+    }
+    if (read == 0) return bytes;
+    bytes.append(buffer, read);
+  }
+}
+
+std::optional<std::wstring> ReadLine() {
+  const HANDLE handle = StandardInput();
+  if (handle == nullptr) return std::nullopt;
+  std::wstring line;
+  DWORD mode = 0;
+  if (GetConsoleMode(handle, &mode)) {
+    // Typed text as the console has it, whatever its code page.
+    for (;;) {
+      wchar_t c = 0;
+      DWORD read = 0;
+      if (!ReadConsoleW(handle, &c, 1, &read, nullptr) || read == 0) return std::nullopt;
+      if (c == L'\n') break;
+      if (c != L'\r') line += c;
+    }
+    return line;
+  }
+  std::string bytes;
+  for (;;) {
+    char c = 0;
+    DWORD read = 0;
+    if (!ReadFile(handle, &c, 1, &read, nullptr) || read == 0) {
+      if (bytes.empty()) return std::nullopt;
+      break;
+    }
+    if (c == '\n') break;
+    bytes += c;
+  }
+  if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+  return link::Utf8Codec().Decode(bytes);
+}
 
 }  // namespace nerova::cli::win

@@ -3,9 +3,14 @@
 // each way a command can end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -21,10 +26,21 @@ namespace {
 
 using std::chrono::milliseconds;
 
+// `text` as a JSON string holds it, without the quotes.
+std::wstring JsonEscaped(const std::wstring& text) {
+  std::wstring escaped;
+  for (wchar_t c : text) {
+    if (c == L'\\' || c == L'"') escaped += L'\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
 class RecordingConsole final : public Console {
  public:
   void Out(std::wstring_view line) override { out += std::wstring(line) + L"\n"; }
   void Err(std::wstring_view line) override { err += std::wstring(line) + L"\n"; }
+  bool OutputLost() const override { return false; }
   std::wstring out;
   std::wstring err;
 };
@@ -61,8 +77,34 @@ class CliTest : public ::testing::Test {
       return kExitUsage;
     }
     Platform platform{stack, pump, codec, console, std::move(interrupted), nullptr, nullptr, nullptr};
+    // Each receiver's thread waits on the same clock with a wait of its own.
+    platform.enterWorkerThread = [this] { return std::make_unique<ClockWorker>(*clock); };
+    platform.readStandardInput = [this] { return standardInput; };
     return RunCommand(*parsed.options, platform);
   }
+
+  class ClockWorker final : public WorkerThread {
+   public:
+    explicit ClockWorker(sim::ManualClock& clock) : m_pump(clock) {}
+    link::MessagePump& Pump() override { return m_pump; }
+
+   private:
+    sim::FakePump m_pump;
+  };
+
+  // A file of its own in the temporary directory, removed with the test.
+  std::wstring TemporaryFile(const std::string& name, const std::string& content = {}) {
+    const std::filesystem::path path = m_directory / name;
+    std::ofstream(path, std::ios::binary) << content;
+    return codec.Decode(path.string());
+  }
+  std::vector<std::string> FileLines(const std::wstring& path) const {
+    std::ifstream file(codec.Encode(path));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
+  }
+  void TearDown() override { std::filesystem::remove_all(m_directory); }
 
   // The command codes of the SETs since the last clear, and their times.
   std::vector<sim::TransferRecord> Sets() const {
@@ -86,6 +128,17 @@ class CliTest : public ::testing::Test {
   ScheduledPump pump{*clock};
   link::Utf8Codec codec;
   RecordingConsole console;
+  std::optional<std::string> standardInput;
+
+ private:
+  std::filesystem::path m_directory = [] {
+    const std::filesystem::path directory =
+        std::filesystem::temp_directory_path() /
+        ("nerova-cli-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(directory);
+    return directory;
+  }();
 };
 
 TEST_F(CliTest, ShowAndListPrintWhatTheReceiverHolds) {
@@ -94,7 +147,7 @@ TEST_F(CliTest, ShowAndListPrintWhatTheReceiverHolds) {
   receiver.PinRssi(-52);
 
   ASSERT_EQ(Run({L"list"}), kExitOk) << console.err;
-  EXPECT_EQ(console.out, L"1  " + sim::ReceiverDescription().displayName + L"  V2.4.7\n");
+  EXPECT_EQ(console.out, L"1  NRV20260001  1-1  " + sim::ReceiverDescription().displayName + L"  V2.4.7\n");
 
   console.out.clear();
   ASSERT_EQ(Run({L"show"}), kExitOk) << console.err;
@@ -112,10 +165,11 @@ TEST_F(CliTest, ShowAndListPrintWhatTheReceiverHolds) {
   console.out.clear();
   ASSERT_EQ(Run({L"show", L"--json"}), kExitOk) << console.err;
   EXPECT_EQ(console.out,
-            L"{\"mode\":\"Manual\",\"model\":null,\"url\":\"rtsp://10.0.0.9/\\\"live\\\"\",\"wifiName\":"
-            L"\"TAVI_5G_3F7A21\",\"wifiPassword\":\"97531864\",\"resolution\":{\"width\":1920,\"height\":1080},"
-            L"\"longPressTime\":30,\"agingTest\":false,\"firmwareVersion\":\"V2.4.7\",\"rssi\":-52,"
-            L"\"signalLevel\":\"good\"}\n");
+            L"{\"format\":1,\"receiver\":{\"name\":\"" + JsonEscaped(sim::ReceiverDescription().displayName) +
+                L"\",\"serial\":\"NRV20260001\",\"port\":\"1-1\"},\"mode\":\"Manual\",\"model\":null,\"url\":"
+                L"\"rtsp://10.0.0.9/\\\"live\\\"\",\"wifiName\":\"TAVI_5G_3F7A21\",\"wifiPassword\":\"97531864\","
+                L"\"resolution\":{\"width\":1920,\"height\":1080},\"longPressTime\":30,\"agingTest\":false,"
+                L"\"firmwareVersion\":\"V2.4.7\",\"rssi\":-52,\"signalLevel\":\"good\"}\n");
 }
 
 TEST_F(CliTest, ApplyWritesInOrderRestartsAndConfirmsWhatCameBack) {
@@ -184,7 +238,6 @@ TEST_F(CliTest, ApplyLeavesAloneWhatCouldNotBeReadAndWritesWhatIsAskedFor) {
 }
 
 TEST_F(CliTest, RefusedInputWritesNothing) {
-  sim::Device receiver = stack.AddReceiver();
   const struct {
     std::vector<std::wstring> arguments;
     const wchar_t* message;
@@ -200,12 +253,15 @@ TEST_F(CliTest, RefusedInputWritesNothing) {
       {{L"apply", L"--url", L"rtsp://" + std::wstring(48, L'u')}, L"Url is too long: it takes at most 54 characters"},
       {{L"apply", L"--model", L"RC300W", L"--password", std::wstring(25, L'p')}, L"Password is too long"},
   };
-  stack.ClearTransfers();
+  // Refused alike with no receiver attached: values are judged first.
   for (const auto& c : cases) {
     console.err.clear();
     EXPECT_EQ(Run(c.arguments), kExitRefused) << console.err;
     EXPECT_NE(console.err.find(c.message), std::wstring::npos) << console.err;
   }
+  sim::Device receiver = stack.AddReceiver();
+  stack.ClearTransfers();
+  for (const auto& c : cases) EXPECT_EQ(Run(c.arguments), kExitRefused);
   // A value not given that the receiver does not tell cannot be kept.
   receiver.RefuseGets(link::CMD_WIFI_PASSWORD);
   console.err.clear();
@@ -223,7 +279,7 @@ TEST_F(CliTest, RefusedInputWritesNothing) {
 
 TEST_F(CliTest, EachFailureHasItsExitStatus) {
   EXPECT_EQ(Run({L"show"}), kExitNotFound);
-  EXPECT_EQ(Run({L"apply"}), kExitUsage);
+  EXPECT_EQ(Run({L"apply", L"--model", L"RC300W", L"--url", L"rtsp://a"}), kExitUsage);
   EXPECT_EQ(Run({L"show", L"--ssid", L"x"}), kExitUsage);
 
   sim::Device first = stack.AddReceiver();
@@ -294,9 +350,142 @@ TEST_F(CliTest, WatchKeepsReadingThroughAnUnplugUntilInterrupted) {
   pump.At(milliseconds(1000), [&] { receiver.Unplug(); });
   pump.At(milliseconds(3000), [&] { receiver.Replug(); });
   EXPECT_EQ(Run({L"watch"}, [&] { return clock->Now() >= milliseconds(6500); }), kExitOk);
-  EXPECT_EQ(console.out,
+  // Each line starts with the local time and its offset from UTC.
+  const std::wregex time(L"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d  ");
+  EXPECT_TRUE(std::regex_search(console.out, time, std::regex_constants::match_continuous)) << console.out;
+  EXPECT_EQ(std::regex_replace(console.out, time, L""),
             L"RSSI -70 (fair)\nRSSI none (the receiver did not answer)\nRSSI -70 (fair)\nRSSI -70 (fair)\n");
   EXPECT_LT(clock->Now(), milliseconds(6700));
+}
+
+TEST_F(CliTest, ShowNeverReportsAValueItDidNotRead) {
+  sim::Device receiver = stack.AddReceiver();
+  receiver.RefuseGets(link::CMD_WIFI_NAME);
+  receiver.OverrideAnswer(link::CMD_LONG_PRESS_TIME, "garbage");
+
+  EXPECT_EQ(Run({L"show", L"--json"}), kExitUnread);
+  EXPECT_NE(console.out.find(L"\"wifiName\":null,\"wifiPassword\":\"97531864\""), std::wstring::npos) << console.out;
+  EXPECT_NE(console.out.find(L"\"longPressTime\":null,\"agingTest\":false"), std::wstring::npos) << console.out;
+  console.out.clear();
+  EXPECT_EQ(Run({L"show"}), kExitUnread);
+  EXPECT_NE(console.out.find(L"Wi-Fi name       unknown\n"), std::wstring::npos) << console.out;
+  EXPECT_NE(console.out.find(L"Long-press time  unknown\n"), std::wstring::npos) << console.out;
+  EXPECT_NE(console.err.find(L"did not answer every read"), std::wstring::npos) << console.err;
+}
+
+TEST_F(CliTest, AConfigurationSavedFromOneReceiverAppliesToAnother) {
+  sim::Device first = stack.AddReceiver();
+  sim::Device second = stack.AddDevice(sim::ReceiverDescription(1));
+  sim::ReceiverValues site = first.Values();
+  site.url = "rtsp://10.1.1.5/cam";
+  site.wifiName = "SITE-CAM-7";
+  site.wifiPassword = "pw123456";
+  site.longPressTime = 45;
+  site.agingTest = 1;
+  first.SetValues(site);
+
+  ASSERT_EQ(Run({L"--device", L"NRV20260001", L"show", L"--json"}), kExitOk) << console.err;
+  const std::wstring saved = TemporaryFile("site.json", codec.Encode(console.out));
+  ASSERT_EQ(Run({L"--device", L"NRV20260002", L"apply", L"--from", saved}), kExitOk) << console.err;
+  sim::ReceiverValues copied = second.Values();
+  EXPECT_EQ(copied.url, site.url);
+  EXPECT_EQ(copied.wifiName, site.wifiName);
+  EXPECT_EQ(copied.wifiPassword, site.wifiPassword);
+  EXPECT_EQ(copied.longPressTime, 45);
+  EXPECT_EQ(copied.agingTest, 1);
+
+  // One value alone, the receiver named by its port; the password from a
+  // file, or from standard input with the configuration given there.
+  ASSERT_EQ(Run({L"--device", L"1-2", L"apply", L"--ssid", L"SITE-CAM-8"}), kExitOk) << console.err;
+  EXPECT_EQ(second.Values().wifiName, "SITE-CAM-8");
+  EXPECT_EQ(second.Values().url, site.url);
+  const std::wstring password = TemporaryFile("password", "secret99\r\nnot this\n");
+  ASSERT_EQ(Run({L"--device", L"2", L"apply", L"--password-file", password}), kExitOk) << console.err;
+  EXPECT_EQ(second.Values().wifiPassword, "secret99");
+  standardInput = R"({"format":1,"model":"RC300W","url":"ignored","wifiName":"FROM-STDIN","future":[1,2]})";
+  ASSERT_EQ(Run({L"--device", L"2", L"apply", L"--from", L"-", L"--ssid", L"OVERRIDDEN"}), kExitOk) << console.err;
+  EXPECT_EQ(second.Values().url, sim::ReceiverValues().url);
+  EXPECT_EQ(second.Values().wifiName, "OVERRIDDEN");
+
+  // A file that is not a configuration, or of a newer format: nothing is written.
+  stack.ClearTransfers();
+  for (const char* text : {"{\"wifiName\":5}", "[1,2]", "{\"format\":2,\"wifiName\":\"x\"}", "{\"wifiName\":"}) {
+    standardInput = text;
+    console.err.clear();
+    EXPECT_EQ(Run({L"--device", L"2", L"apply", L"--from", L"-"}), kExitUsage) << text;
+    EXPECT_NE(console.err.find(L"is not a configuration"), std::wstring::npos) << console.err;
+  }
+  EXPECT_TRUE(Writes().empty());
+}
+
+TEST_F(CliTest, ApplyAllConfiguresEveryReceiverAndEndsWithTheWorstStatus) {
+  sim::Device first = stack.AddReceiver();
+  sim::Device second = stack.AddDevice(sim::ReceiverDescription(1));
+  sim::Device third = stack.AddDevice(sim::ReceiverDescription(2));
+  third.RefuseSets(link::CMD_URL);
+
+  EXPECT_EQ(Run({L"apply", L"--all", L"--json", L"--model", L"RD700/RC60H5", L"--ssid", L"FLEET"}), kExitWriteFailed)
+      << console.err;
+  for (const sim::Device* done : {&first, &second}) {
+    EXPECT_EQ(done->Values().wifiName, "FLEET");
+    EXPECT_NE(done->Values().url, sim::ReceiverValues().url);
+  }
+  EXPECT_EQ(third.Values().wifiName, sim::ReceiverValues().wifiName);
+  std::vector<std::wstring> records;
+  for (std::size_t at = 0, end; (end = console.out.find(L'\n', at)) != std::wstring::npos; at = end + 1) {
+    records.push_back(console.out.substr(at, end - at));
+  }
+  ASSERT_EQ(records.size(), 3u) << console.out;
+  for (const wchar_t* serial : {L"NRV20260001", L"NRV20260002", L"NRV20260003"}) {
+    const auto record = std::find_if(records.begin(), records.end(), [&](const std::wstring& r) {
+      return r.find(L"\"serial\":\"" + std::wstring(serial) + L"\"") != std::wstring::npos;
+    });
+    ASSERT_NE(record, records.end()) << serial;
+    const bool failed = std::wstring(serial) == L"NRV20260003";
+    EXPECT_NE(record->find(failed ? L"\"result\":\"failed\",\"status\":5" : L"\"result\":\"done\",\"status\":0"),
+              std::wstring::npos)
+        << *record;
+    EXPECT_EQ(record->find(L"wifiPassword"), std::wstring::npos) << *record;
+  }
+}
+
+TEST_F(CliTest, ProvisionConfiguresEachReceiverOnceAsItIsPluggedInAndRecordsIt) {
+  sim::Device first = stack.AddReceiver();
+  sim::Device unlisted = stack.AddDevice(sim::ReceiverDescription(2));
+  std::optional<sim::Device> second;
+  pump.At(milliseconds(30000), [&] { second = stack.AddDevice(sim::ReceiverDescription(1)); });
+  const std::wstring table =
+      TemporaryFile("table.csv", "serial,ssid,password\r\nNRV20260001,CAM-A,pass-aaaa\r\n\"NRV20260002\",CAM-B,\r\n");
+  const std::wstring record = TemporaryFile("records.jsonl");
+
+  EXPECT_EQ(Run({L"provision", L"--model", L"RC300W", L"--table", table, L"--record", record},
+                [&] { return FileLines(record).size() >= 3; }),
+            kExitOk)
+      << console.err;
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(first.Values().wifiName, "CAM-A");
+  EXPECT_EQ(first.Values().wifiPassword, "pass-aaaa");
+  EXPECT_EQ(second->Values().wifiName, "CAM-B");
+  // An empty cell keeps what the receiver holds.
+  EXPECT_EQ(second->Values().wifiPassword, sim::ReceiverValues().wifiPassword);
+  EXPECT_EQ(unlisted.Values().wifiName, sim::ReceiverValues().wifiName);
+  // Its own restart does not make a receiver new: each one is restarted once.
+  std::size_t restarts = 0;
+  for (const auto& write : Writes()) restarts += write.bytes[0] == link::CMD_REBOOT;
+  EXPECT_EQ(restarts, 2u);
+
+  const std::vector<std::string> lines = FileLines(record);
+  ASSERT_EQ(lines.size(), 3u);
+  const std::regex done(R"(^\{"format":1,"time":"[^"]+","serial":"NRV2026000[12]","port":"1-[12]",.*)"
+                        R"("firmwareVersion":"V2.4.7","written":\{"url":"[^"]+","wifiName":"CAM-[AB]",)"
+                        R"("longPressTime":30,"agingTest":false\},"result":"done","status":0,.*\}$)");
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(.*"serial":"NRV20260003".*"result":"skipped".*)")))
+      << lines[0];
+  EXPECT_TRUE(std::regex_match(lines[1], done)) << lines[1];
+  EXPECT_TRUE(std::regex_match(lines[2], done)) << lines[2];
+  EXPECT_NE((lines[1] + lines[2]).find("NRV20260001"), std::string::npos);
+  EXPECT_NE((lines[1] + lines[2]).find("NRV20260002"), std::string::npos);
+  EXPECT_NE(console.err.find(L"Provisioned: 2 done, 0 failed, 1 skipped."), std::wstring::npos) << console.err;
 }
 
 }  // namespace

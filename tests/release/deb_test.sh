@@ -5,11 +5,11 @@
 # Builds the package with dpkg-buildpackage (release/build-deb.sh) into a
 # folder of the test's own and has lintian check it (any error or warning
 # fails), then checks its fields, its files with their owners and modes, the
-# udev rule and the AppStream record that names the receiver, the
-# maintainer scripts with a working, a failing and no udevadm, the manual
-# page against the packed program's --help, the bash completion, and runs
-# the packed program: --help, --version, and list where no receiver is
-# attached.
+# udev rule, the AppStream record that names the receiver and the JSON
+# schema, the maintainer scripts with a working, a failing and no udevadm,
+# the manual page against the packed program's --help, the bash completion,
+# and runs the packed program: --help, --version, and list (text and JSON,
+# against the schema) where no receiver is attached.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -53,6 +53,7 @@ expected=$(sort <<'EOF'
 -rw-r--r-- root/root ./usr/share/doc/nerova-cli/copyright
 -rw-r--r-- root/root ./usr/share/man/man1/nerova-cli.1.gz
 -rw-r--r-- root/root ./usr/share/metainfo/com.nerova.nerova_cli.metainfo.xml
+-rw-r--r-- root/root ./usr/share/nerova-cli/nerova-cli.schema.json
 -rwxr-xr-x root/root ./usr/bin/nerova-cli
 EOF
 )
@@ -83,7 +84,17 @@ metainfo=$tree/usr/share/metainfo/com.nerova.nerova_cli.metainfo.xml
 appstreamcli validate --no-net "$metainfo" >/dev/null || fail "the AppStream record is not valid"
 grep -q -F '<modalias>usb:v1D6Bp010Cd*</modalias>' "$metainfo" ||
   fail "the AppStream record does not provide the receiver's modalias"
-step "fields, files, the udev rule and the AppStream record are good"
+schema=$tree/usr/share/nerova-cli/nerova-cli.schema.json
+# check_json SCHEMA-CHECK-ARGUMENTS...: false when the check fails; without
+# python3-jsonschema it says so and passes.
+check_json() {
+  local status=0
+  python3 "$here/json_schema_check.py" "$@" || status=$?
+  [ "$status" -eq 77 ] && { step "python3-jsonschema is missing: JSON not checked against the schema"; return 0; }
+  return "$status"
+}
+check_json "$schema" || fail "the JSON schema is not a valid schema"
+step "fields, files, the udev rule, the AppStream record and the JSON schema are good"
 
 # --- Maintainer scripts -----------------------------------------------------
 # Fake udevadms that log their arguments: one that works, one whose control
@@ -137,10 +148,15 @@ if receiver_attached; then
   step "a receiver is attached: list without one is not checked"
 else
   status=0
-  list_output=$(timeout 60 "$program" list 2>&1) || status=$?
-  [ "$status" -eq 3 ] || fail "list without a receiver exited with $status, not 3: $list_output"
-  grep -qi 'no receiver' <<<"$list_output" || fail "list without a receiver says: $list_output"
-  step "the packed program finds no receiver"
+  list_output=$(timeout 60 "$program" list 2>"$work/list.err") || status=$?
+  [ "$status" -eq 0 ] || fail "list without a receiver exited with $status, not 0: $(cat "$work/list.err")"
+  [ -z "$list_output" ] || fail "list without a receiver printed: $list_output"
+  grep -q -F 'No receiver is attached.' "$work/list.err" || fail "list without a receiver says: $(cat "$work/list.err")"
+  list_json=$(timeout 60 "$program" list --json 2>/dev/null) || fail "list --json without a receiver exited with $?"
+  check_json "$schema" list - <<<"$list_json" || fail "list --json without a receiver: $list_json"
+  python3 -c 'import json, sys; sys.exit(json.load(sys.stdin)["receivers"] != [])' <<<"$list_json" ||
+    fail "list --json without a receiver lists: $list_json"
+  step "the packed program finds no receiver, and says so in the schema's terms"
 fi
 
 # --- The manual page ---------------------------------------------------------
@@ -156,7 +172,7 @@ while IFS= read -r line; do
   [ -n "$line" ] || continue
   grep -q -i -F -e "$line" <<<"$page_text" || fail "the manual page lacks this line of --help: $line"
 done <<<"$help_text"
-for section in 'CODE PAGES' PERMISSIONS FILES; do
+for section in 'CODE PAGES' PERMISSIONS 'JSON OUTPUT' FILES; do
   grep -q -F -e "$section" <<<"$page_text" || fail "the manual page has no section $section"
 done
 grep -q -F "nerova-cli $version" <<<"$page_text" || fail "the manual page is not the one of version $version"
@@ -166,12 +182,17 @@ step "the manual page says all that --help says, and its notes"
 completion=$tree/usr/share/bash-completion/completions/nerova-cli
 [ "$(pkg-config --variable=completionsdir bash-completion)" = /usr/share/bash-completion/completions ] ||
   fail "bash-completion looks for completions elsewhere"
-# A stand-in for the program whose "list" shows two receivers.
+# A stand-in for the program whose "list --json" shows two receivers, one
+# without a serial number.
+cat >"$work/list.json" <<'EOF'
+{"format":1,"receivers":[{"number":1,"name":"usb#vid_1d6b&pid_010c&mi_00#1-1","serial":"NRV20260001","port":"1-1","firmwareVersion":"V1.2","state":"ready"},
+{"number":2,"name":"usb#vid_1d6b&pid_010c&mi_00#1-2","serial":null,"port":"1-2","firmwareVersion":null,"state":"not-answering"}]}
+EOF
+check_json "$schema" list "$work/list.json" || fail "the stand-in's list is not what the schema describes"
 stand_in=$work/nerova-cli
 { echo '#!/bin/sh'
-  echo "[ \"\$1\" = list ] || exec \"$program\" \"\$@\""
-  echo "echo '1  usb#vid_1d6b&pid_010c&mi_00#1-1  V1.2'"
-  echo "echo '2  usb#vid_1d6b&pid_010c&mi_00#1-2  (does not answer)'"
+  echo "[ \"\$1 \$2\" = 'list --json' ] || exec \"$program\" \"\$@\""
+  echo "cat \"$work/list.json\""
 } >"$stand_in"
 chmod 0755 "$stand_in"
 # offered LINE: what Tab offers at the end of LINE, one a line, sorted.
@@ -191,7 +212,16 @@ models=$(sed -n 's/^Camera models: \(.*\)[.]$/\1/p' <<<"$help_text" | sed 's/, /
 show_options=$(offered "$stand_in show --")
 grep -q -x -e --json <<<"$show_options" && grep -q -x -e --device <<<"$show_options" &&
   ! grep -q -x -e --model <<<"$show_options" || fail "Tab after show -- offers: $show_options"
-devices=$(printf '%s\n' 1 2 'usb#vid_1d6b\&pid_010c\&mi_00#1-1' 'usb#vid_1d6b\&pid_010c\&mi_00#1-2' | sort)
+devices=$(printf '%s\n' 1 2 NRV20260001 1-1 1-2 'usb#vid_1d6b\&pid_010c\&mi_00#1-1' 'usb#vid_1d6b\&pid_010c\&mi_00#1-2' | sort)
 [ "$(offered "$stand_in --device ")" = "$devices" ] || fail "Tab after --device offers: $(offered "$stand_in --device ")"
-step "bash completes commands, options, models and the receivers that list shows"
+# provision takes apply's values besides its own options; files are offered
+# for a FILE.
+provision_options=$(offered "$stand_in provision --")
+grep -q -x -e --model <<<"$provision_options" && grep -q -x -e --table <<<"$provision_options" &&
+  ! grep -q -x -e --count <<<"$provision_options" || fail "Tab after provision -- offers: $provision_options"
+mkdir "$work/files"
+touch "$work/files/fleet.csv" "$work/files/fleet.json"
+from_files=$(cd "$work/files" && offered "$stand_in apply --from ")
+[ "$from_files" = $'fleet.csv\nfleet.json' ] || fail "Tab after --from offers: $from_files"
+step "bash completes commands, options, models, files and the receivers that list shows"
 echo "deb test: passed"

@@ -89,9 +89,16 @@ done
 
 unzip -q "$zip" -d "$work/unzipped"
 portable=$work/unzipped/NerovaReceiverSetting-$old_version-x64
-for f in NerovaReceiverSetting.exe nerova-cli.exe README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
+for f in NerovaReceiverSetting.exe nerova-cli.exe nerova-cli.schema.json README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
   [ -s "$portable/$f" ] || fail "portable zip lacks $f"
 done
+schema_status=0
+python3 "$here/json_schema_check.py" "$portable/nerova-cli.schema.json" || schema_status=$?
+case $schema_status in
+  0) ;;
+  77) step "python3-jsonschema is missing: the JSON schema is not checked" ;;
+  *) fail "the zip's nerova-cli.schema.json is not a valid JSON schema" ;;
+esac
 grep -q "Jean-loup Gailly" "$portable/LICENSE-zlib.txt" || fail "zlib licence text"
 grep -q "Gilles Vollant" "$portable/LICENSE-minizip.txt" || fail "minizip licence text"
 verify_signature "$portable/NerovaReceiverSetting.exe"
@@ -189,7 +196,7 @@ msiexec_silently() { (cd "$(dirname "$2")" && wine msiexec "$1" "$(basename "$2"
 msiexec_silently /i "$old_msi" || fail "msiexec /i of $old_version returned $?"
 installed_exe_ok || fail "no program in $install_dir"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut $shortcut"
-for f in nerova-cli.exe README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
+for f in nerova-cli.exe nerova-cli.schema.json README.txt LICENSE-zlib.txt LICENSE-minizip.txt; do
   [ -f "$install_dir/$f" ] || fail "$f not installed"
 done
 verify_signature "$install_dir/NerovaReceiverSetting.exe"
