@@ -34,6 +34,7 @@ StoredSettings ReadStoredSettings(const link::ReceiverTurn& turn, link::Receiver
   const std::optional<bool> agingTest = settings.ReadAgingTestAnswer(turn);
   stored.agingTest = agingTest.value_or(false);
   note(StoredValue::AgingTest);
+  stored.unansweredReads = settings.UnansweredReads() - unansweredBefore;
   return stored;
 }
 

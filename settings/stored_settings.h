@@ -46,7 +46,10 @@ struct StoredSettings {
   // holds it, not written back with the failure value.
   std::bitset<kStoredValueCount> answered;
   bool Answered(StoredValue value) const { return answered.test(static_cast<unsigned>(value)); }
-  bool AllAnswered() const { return answered.all(); }
+  // How many reads got no answer at all (the receiver left, refused or was
+  // kept by another program), as opposed to an answer of another form (a
+  // key its firmware does not have).
+  unsigned unansweredReads = 0;
   // Whether the values one edits and the firmware version all had answers;
   // a receiver that left or refused in the middle of the load did not give
   // its settings, only failure values.

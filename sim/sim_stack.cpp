@@ -44,8 +44,11 @@ struct Refusal {
 
 DeviceDescription ReceiverDescription(int instance) {
   DeviceDescription description;
-  description.displayName =
-      CaptureDeviceName(L"vid_1d6b&pid_010c", kReceiverInstances[instance % 3]);
+  // Past the three instance names of real systems, made up alike: every
+  // receiver has a name of its own.
+  const std::wstring instanceName = instance < 3 ? std::wstring(kReceiverInstances[instance])
+                                                 : L"7&4e0d" + std::to_wstring(instance) + L"&0&0000";
+  description.displayName = CaptureDeviceName(L"vid_1d6b&pid_010c", instanceName.c_str());
   description.usb = link::kReceiverIdentity;
   description.serial = L"NRV" + std::to_wstring(20260001 + instance);
   description.port = L"1-" + std::to_wstring(instance + 1);

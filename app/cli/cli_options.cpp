@@ -367,7 +367,8 @@ Exit status:
   6  the receiver did not come back after its restart in time
   7  interrupted after the first write: the whole configuration and the
      restart were sent, and not read back
-  8  show: a value could not be read
+  8  show: a value could not be read (a key the receiver's firmware does not
+     have is shown as unknown without it)
   130  interrupted before anything was written)";
 }
 
