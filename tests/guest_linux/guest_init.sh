@@ -74,7 +74,7 @@ run() {
   mark=$(wc -l <"$log")
   "$@" >"$steps/$step.out" 2>&1
   status=$?
-  echo "step $step: exit $status"
+  echo "step $step: exit $status (uptime $(cut -d" " -f1 /proc/uptime) s)"
 }
 
 # The request log's lines since `mark`.
@@ -96,6 +96,7 @@ capture_nodes() {
 }
 capture_node() { capture_nodes | awk 'NR == 1 { print $1; found = 1 } END { exit !found }'; }
 node_at() { capture_nodes | awk -v port="$1" '$2 == port { print $1 }'; }
+receiver_at() { [ -n "$(node_at "$1")" ]; }
 receiver_present() { capture_node >/dev/null; }
 receivers_present() { [ "$(capture_nodes | wc -l)" -eq "$1" ]; }
 receiver_absent() { ! ls /sys/class/video4linux/video* >/dev/null 2>&1; }
@@ -110,7 +111,7 @@ start_gadget() {
 start_second_gadget() {
   receiver-gadget --log "$log2" --udc dummy_udc.1 --restart-ms 3000 "$@" 2>>"$steps/gadget.err" &
   gadget2_pid=$!
-  wait_until 60 test -n "$(node_at 2-1)" || { fail gadget "no video node appeared at 2-1"; finish; }
+  wait_until 60 receiver_at 2-1 || { fail gadget "no video node appeared at 2-1"; finish; }
 }
 
 # --- Setting up ----------------------------------------------------------------
@@ -359,7 +360,133 @@ expect_output control-size "holds 64 bytes, not the 60"
 
 kill -TERM "$gadget_pid"
 wait "$gadget_pid"
-# The gadget itself: no sanitizer report, no request it could not answer.
+
+# --- 12. two receivers: list, and --device by serial number and by port ------------------
+# A restart of a second from here on: the steps wait for each one.
+start_gadget --serial NRV-QEMU-A --firmware 1.0.1-a --wifi-name A_NET --restart-ms 1000
+start_second_gadget --serial NRV-QEMU-B --firmware 2.0.2-b --wifi-name B_NET --restart-ms 1000
+wait_until 60 receivers_present 2 || fail two-list "not two receivers: $(capture_nodes)"
+run two-list nerova-cli list
+expect_status two-list 0
+awk '$1 == "1" && $2 == "NRV-QEMU-A" && $3 == "1-1" && $5 == "V1.0.1-a" { a = 1 }
+     $1 == "2" && $2 == "NRV-QEMU-B" && $3 == "2-1" && $5 == "V2.0.2-b" { b = 1 }
+     END { exit !(a && b) }' "$steps/two-list.out" || fail two-list "not A at 1-1 as 1 and B at 2-1 as 2"
+run two-list-json nerova-cli list --json
+expect_status two-list-json 0
+expect_output two-list-json '{"number":1,"name":"usb#vid_1d6b&pid_010c&mi_00#1-1","serial":"NRV-QEMU-A","port":"1-1"'
+expect_output two-list-json '{"number":2,"name":"usb#vid_1d6b&pid_010c&mi_00#2-1","serial":"NRV-QEMU-B","port":"2-1"'
+mark=$(wc -l <"$log")
+run two-show-serial nerova-cli --device NRV-QEMU-B show
+expect_status two-show-serial 0
+expect_output two-show-serial "Serial           NRV-QEMU-B"
+expect_output two-show-serial "Wi-Fi name       B_NET"
+[ -z "$(requests_since "$mark" | awk '$2 == "SET"')" ] || fail two-show-serial "receiver A was asked too"
+run two-show-port nerova-cli --device 1-1 show --json
+expect_status two-show-port 0
+expect_output two-show-port '"serial":"NRV-QEMU-A"'
+expect_output two-show-port '"wifiName":"A_NET"'
+
+# --- 13. a restart while the old video nodes are held open -------------------------------
+# Numbers are handed out lowest free first and a node held open keeps its
+# number: with both of A's nodes (capture and metadata) held, A comes back
+# above B's nodes. list's number 1 must still be A.
+a_nodes=$(for node in /sys/class/video4linux/video*; do
+            case $(readlink -f "$node/device") in */1-1/1-1:*) echo "${node##*/}" ;; esac
+          done)
+# shellcheck disable=SC2086  # one node a word
+set -- $a_nodes
+# (A failed redirection of exec would end /init itself.)
+if [ $# -eq 2 ] && [ -e "/dev/$1" ] && [ -e "/dev/$2" ]; then
+  exec 3<"/dev/$1" 4<"/dev/$2"
+else
+  fail held "A has not two nodes: $a_nodes"
+fi
+run held-apply nerova-cli --device NRV-QEMU-A apply --ssid HELD_NET --password heldpass1 --timeout 60
+expect_status held-apply 0
+expect_output held-apply "The receiver is back and holds the new configuration."
+wait_until 30 receivers_present 2 || fail held "not two receivers after the restart: $(capture_nodes)"
+a_after=$(node_at 1-1)
+b_node=$(node_at 2-1)
+echo "A held at $1 and $2, back at $a_after; B at $b_node"
+[ "${a_after#video}" -gt "${b_node#video}" ] || fail held "A came back at $a_after, not above B's $b_node"
+run held-list nerova-cli list
+expect_status held-list 0
+awk '$1 == "1" && $2 == "NRV-QEMU-A" { a = 1 } $1 == "2" && $2 == "NRV-QEMU-B" { b = 1 } END { exit !(a && b) }' \
+  "$steps/held-list.out" || fail held-list "the numbers no longer name A and B"
+run held-show nerova-cli --device 1 show
+expect_output held-show "Serial           NRV-QEMU-A"
+expect_output held-show "Wi-Fi name       HELD_NET"
+exec 3<&- 4<&-
+
+# --- 14. apply --all: both at the same time, each read back --------------------------
+mark=$(wc -l <"$log")
+mark2=$(wc -l <"$log2")
+run apply-all nerova-cli apply --all --url rtsp://10.9.8.7/all --ssid ALL_NET --password allpass99 --timeout 60
+expect_status apply-all 0
+grep -q "^NRV-QEMU-A  1-1  done" "$steps/apply-all.out" || fail apply-all "no line of A done"
+grep -q "^NRV-QEMU-B  2-1  done" "$steps/apply-all.out" || fail apply-all "no line of B done"
+requests_since "$mark" >"$steps/apply-all-a.requests"
+tail -n +$((mark2 + 1)) "$log2" >"$steps/apply-all-b.requests"
+# When it restarted and when it was back, in the guest's uptime.
+restarted_at() { awk '$2 == "SET" && $3 == "0x64" && NF == 3 { print $1; exit }' "$1"; }
+back_at() { awk '$2 == "SET" && $3 == "0x64" && NF == 3 { r = 1 } r && $2 == "BUS" && $3 == "attached" { print $1; exit }' "$1"; }
+a_restart=$(restarted_at "$steps/apply-all-a.requests")
+b_restart=$(restarted_at "$steps/apply-all-b.requests")
+a_back=$(back_at "$steps/apply-all-a.requests")
+b_back=$(back_at "$steps/apply-all-b.requests")
+echo "apply --all: A restarted at $a_restart, back at $a_back; B at $b_restart, back at $b_back"
+if [ -z "$a_back" ] || [ -z "$b_back" ] || [ "$a_restart" -ge "$b_back" ] || [ "$b_restart" -ge "$a_back" ]; then
+  fail apply-all "the receivers were not configured at the same time"
+fi
+# Each one read back once it was back.
+read_back() { awk -v want="$2" '$2 == "SET" && $3 == "0x64" && NF == 3 { r = 1 } r && $2 == "BUS" && $3 == "attached" { b = 1 }
+                                 b && $2 == "GET" && $3 " " $4 == want { found = 1 } END { exit !found }' "$1"; }
+for requests in "$steps/apply-all-a.requests" "$steps/apply-all-b.requests"; do
+  for answer in "0x02 rtsp://10.9.8.7/all" "0x04 wifiname=ALL_NET" "0x05 wifipassword=allpass99"; do
+    read_back "$requests" "$answer" || fail apply-all "${requests##*/}: no read-back of $answer"
+  done
+done
+
+# --- 15. provision: A attached, B plugged in once A is done ----------------------------
+kill -TERM "$gadget2_pid"
+wait "$gadget2_pid"
+wait_until 30 receivers_present 1 || fail provision "B did not leave"
+mark=$(wc -l <"$log")
+records=/tmp/records.jsonl
+records_written() { [ -f "$records" ] && [ "$(wc -l <"$records")" -ge "$1" ]; }
+nerova-cli provision --model RC300W --ssid PROV_NET --password provpass1 --timeout 60 --record "$records" \
+  >"$steps/provision.out" 2>&1 &
+provision_pid=$!
+wait_until 90 records_written 1 || fail provision "no record of A"
+mark2=$(wc -l <"$log2")
+start_second_gadget --serial NRV-QEMU-B --firmware 2.0.2-b --restart-ms 1000
+wait_until 90 records_written 2 || fail provision "no record of B"
+# SIGTERM as Ctrl+C: a shell's background job ignores SIGINT.
+kill -TERM "$provision_pid"
+wait "$provision_pid"
+status=$?
+echo "step provision: exit $status"
+cp "$records" "$steps/provision.records"
+expect_status provision 0
+expect_output provision "Provisioned: 2 done, 0 failed, 0 skipped."
+[ "$(wc -l <"$records")" -eq 2 ] || fail provision "not two records"
+sed -n 1p "$records" | grep -q '"serial":"NRV-QEMU-A","port":"1-1"' || fail provision "the first record is not A's"
+sed -n 2p "$records" | grep -q '"serial":"NRV-QEMU-B","port":"2-1"' || fail provision "the second record is not B's"
+for field in '"result":"done"' '"wifiName":"PROV_NET"' '"url":"rtsp://192.168.1.200/video1.sdp"'; do
+  [ "$(grep -cF "$field" "$records")" -eq 2 ] || fail provision "not both records with $field"
+done
+! grep -q 'wifiPassword' "$records" || fail provision "a record holds the password"
+requests_since "$mark" >"$steps/provision-a.requests"
+tail -n +$((mark2 + 1)) "$log2" >"$steps/provision-b.requests"
+for requests in "$steps/provision-a.requests" "$steps/provision-b.requests"; do
+  for answer in "0x02 rtsp://192.168.1.200/video1.sdp" "0x04 wifiname=PROV_NET" "0x05 wifipassword=provpass1"; do
+    read_back "$requests" "$answer" || fail provision "${requests##*/}: no read-back of $answer"
+  done
+done
+
+kill -TERM "$gadget_pid" "$gadget2_pid"
+wait "$gadget_pid" "$gadget2_pid"
+# The gadgets themselves: no sanitizer report, no request they could not answer.
 [ ! -s "$steps/gadget.err" ] || fail gadget "it wrote to stderr: $(cat "$steps/gadget.err")"
-! grep -q '^[0-9]* BUS .* failed' "$log" || fail gadget "$(grep '^[0-9]* BUS .* failed' "$log")"
+! grep -q '^[0-9]* BUS .* failed' "$log" "$log2" || fail gadget "$(grep '^[0-9]* BUS .* failed' "$log" "$log2")"
 finish

@@ -25,7 +25,7 @@ gadget=$3
 # The modules the guest loads from Debian's kernel; their dependencies come
 # along. raw_gadget is built beside them.
 modules=(dummy_hcd uvcvideo)
-guest_timeout_s=170
+guest_timeout_s=300
 
 fail() { echo "guest test: FAIL: $*" >&2; exit 1; }
 say() { echo "guest test: $*"; }
@@ -62,7 +62,7 @@ build_raw_gadget() {
   local kbuild source
   kbuild=$(version_of linux-kbuild-6.1 "$debian_version")
   source=$(version_of linux-source-6.1 "$debian_version")
-  [ -n "$kbuild" ] && [ -n "$source" ] || fail "apt has no linux-kbuild-6.1 or linux-source-6.1"
+  if [ -z "$kbuild" ] || [ -z "$source" ]; then fail "apt has no linux-kbuild-6.1 or linux-source-6.1"; fi
   say "downloading linux-headers-$version (kbuild $kbuild) and linux-source-6.1 $source"
   (cd "$build/debs" && apt-get "${apt_opts[@]}" -qq download "linux-headers-$version" \
      "linux-headers-${version%-amd64}-common" "linux-kbuild-6.1=$kbuild" "linux-source-6.1=$source")
@@ -80,6 +80,7 @@ build_raw_gadget() {
   mkdir -p "$module/include/uapi/linux/usb"
   cp "$build/src/$inside/drivers/usb/gadget/legacy/raw_gadget.c" "$module/"
   cp "$build/src/$inside/include/uapi/linux/usb/raw_gadget.h" "$module/include/uapi/linux/usb/"
+  # shellcheck disable=SC2016  # $(src) is kbuild's
   printf 'obj-m := raw_gadget.o\nccflags-y := -I$(src)/include\n' >"$module/Kbuild"
   make -C "$headers" M="$module" modules >"$build/make.log" 2>&1 || { cat "$build/make.log"; fail "raw_gadget did not build"; }
   mkdir -p "$dest/lib/modules/$version/extra"
