@@ -159,6 +159,13 @@ TEST_F(CliTest, ShowAndListPrintWhatTheReceiverHolds) {
   EXPECT_EQ(console.out, L"1  NRV20260001  1-1  " + sim::ReceiverDescription().displayName + L"  V2.4.7\n");
 
   console.out.clear();
+  ASSERT_EQ(Run({L"list", L"--json"}), kExitOk) << console.err;
+  EXPECT_EQ(console.out, L"{\"format\":1,\"receivers\":[{\"number\":1,\"name\":\"" +
+                             JsonEscaped(sim::ReceiverDescription().displayName) +
+                             L"\",\"serial\":\"NRV20260001\",\"port\":\"1-1\",\"firmwareVersion\":\"V2.4.7\","
+                             L"\"state\":\"ready\"}]}\n");
+
+  console.out.clear();
   ASSERT_EQ(Run({L"show"}), kExitOk) << console.err;
   for (const wchar_t* line :
        {L"Mode             Auto\n", L"Camera model     RC300W\n", L"Stream URL       rtsp://192.168.1.200/video1.sdp\n",
