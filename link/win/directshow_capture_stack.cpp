@@ -3,12 +3,14 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 #include <new>
 #include <utility>
 
 #include "link/win/com_ptr.h"
 #include "link/win/ks_request.h"
 #include "link/win/ks_topology_info.h"
+#include "link/win/usb_device_identity.h"
 #include "link/win/win_guid.h"
 
 namespace nerova::link::win {
@@ -42,6 +44,42 @@ class TaskMemString {
  private:
   LPOLESTR m_p = nullptr;
 };
+
+// A VARIANT cleared when it goes.
+class Variant {
+ public:
+  Variant() { VariantInit(&m_value); }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+  ~Variant() { VariantClear(&m_value); }
+  VARIANT* Get() { return &m_value; }
+
+ private:
+  VARIANT m_value;
+};
+
+// The device interface that a device's moniker names as its "DevicePath".
+HRESULT DevicePathOf(IMoniker& moniker, std::wstring& path) {
+  path.clear();
+  const GUID iid = ToWinGuid(IID_IPropertyBag);
+  ComPtr<IPropertyBag> properties;
+  HRESULT hr = moniker.BindToStorage(nullptr, nullptr, iid, properties.PutVoid());
+  if (FAILED(hr)) return hr;
+  if (!properties) return E_NOINTERFACE;
+  Variant value;
+  value.Get()->vt = VT_BSTR;
+  hr = properties->Read(L"DevicePath", value.Get(), nullptr);
+  if (FAILED(hr)) return hr;
+  if (value.Get()->vt != VT_BSTR || !value.Get()->bstrVal) return DISP_E_TYPEMISMATCH;
+  path = value.Get()->bstrVal;
+  return S_OK;
+}
+
+std::wstring HresultText(HRESULT hr) {
+  std::array<wchar_t, 16> text{};
+  std::swprintf(text.data(), text.size(), L"0x%08lX", static_cast<unsigned long>(hr));
+  return text.data();
+}
 
 // One KSP_NODE property call. KsProperty takes the request as writable
 // memory; it gets a copy so the built request stays as it was.
@@ -217,7 +255,8 @@ class DirectShowDevice final : public VideoDevice {
 
 class DirectShowInput final : public VideoInput {
  public:
-  explicit DirectShowInput(ComPtr<IMoniker> moniker) : m_moniker(std::move(moniker)) {}
+  DirectShowInput(ComPtr<IMoniker> moniker, DebugOutputFn debugOutput)
+      : m_moniker(std::move(moniker)), m_debugOutput(std::move(debugOutput)) {}
 
   LinkStatus Name(VideoInputName& out) override {
     out = {};
@@ -229,6 +268,19 @@ class DirectShowInput final : public VideoInput {
     // long name and could hide the identity at its end.
     out.displayName = text.Get();
     out.usb = UsbIdentityInName(out.displayName);
+    // Only a USB device has a USB identity to look for. Without it the
+    // input is still named: its serial number and port stay unknown.
+    if (!out.usb) return LinkStatus::Success();
+    std::wstring devicePath;
+    if (const HRESULT hr = DevicePathOf(*m_moniker.Get(), devicePath); FAILED(hr)) {
+      Tell(L"The DevicePath of " + out.displayName + L" could not be read (" + HresultText(hr) + L").\r\n");
+      return LinkStatus::Success();
+    }
+    std::wstring problem;
+    UsbDeviceIdentity identity = UsbDeviceIdentityOf(devicePath, problem);
+    out.serial = std::move(identity.serial);
+    out.port = std::move(identity.port);
+    if (!problem.empty()) Tell(L"The USB device of " + devicePath + L" is not fully known: " + problem + L".\r\n");
     return LinkStatus::Success();
   }
 
@@ -246,12 +298,18 @@ class DirectShowInput final : public VideoInput {
   }
 
  private:
+  void Tell(const std::wstring& line) const {
+    if (m_debugOutput) m_debugOutput(line.c_str());
+  }
+
   ComPtr<IMoniker> m_moniker;
+  DebugOutputFn m_debugOutput;
 };
 
 class DirectShowInputList final : public VideoInputList {
  public:
-  explicit DirectShowInputList(ComPtr<IEnumMoniker> monikers) : m_monikers(std::move(monikers)) {}
+  DirectShowInputList(ComPtr<IEnumMoniker> monikers, DebugOutputFn debugOutput)
+      : m_monikers(std::move(monikers)), m_debugOutput(std::move(debugOutput)) {}
 
   // One moniker per IEnumMoniker::Next; anything but S_OK ends the list.
   bool Next(std::unique_ptr<VideoInput>& out) override {
@@ -259,12 +317,13 @@ class DirectShowInputList final : public VideoInputList {
     ComPtr<IMoniker> moniker;
     ULONG fetched = 0;
     if (m_monikers->Next(1, moniker.Put(), &fetched) != S_OK || !moniker) return false;
-    out.reset(new (std::nothrow) DirectShowInput(std::move(moniker)));
+    out.reset(new (std::nothrow) DirectShowInput(std::move(moniker), m_debugOutput));
     return out != nullptr;
   }
 
  private:
   ComPtr<IEnumMoniker> m_monikers;
+  DebugOutputFn m_debugOutput;
 };
 
 int HexDigit(wchar_t c) {
@@ -352,7 +411,7 @@ LinkStatus DirectShowCaptureStack::ListVideoInputs(std::unique_ptr<VideoInputLis
   // S_FALSE and no enumerator: the category has no devices.
   if (hr != S_OK || !monikers) return LinkStatus::Success();
 
-  out.reset(new (std::nothrow) DirectShowInputList(std::move(monikers)));
+  out.reset(new (std::nothrow) DirectShowInputList(std::move(monikers), m_debugOutput));
   return out ? LinkStatus::Success() : StatusOf(E_OUTOFMEMORY);
 }
 

@@ -12,6 +12,7 @@
 #include "link/win/com_ptr.h"
 #include "sim/virtual/registry_key.h"
 #include "sim/virtual/shared_receiver.h"
+#include "sim/virtual/usb_device_nodes.h"
 #include "ui/handles.h"
 
 namespace nerova::sim::virtual_receiver {
@@ -54,14 +55,22 @@ bool IsListed(const wchar_t* instanceName) {
   return static_cast<bool>(RegistryKey(InstanceKey(instanceName), KEY_READ, false));
 }
 
-bool ListInCategory(const wchar_t* instanceName) {
-  if (RegisterThroughMapper(instanceName) && IsListed(instanceName)) return true;
-  const RegistryKey key(InstanceKey(instanceName), KEY_WRITE, true);
-  return key.SetString(L"CLSID", GuidText(kVirtualReceiverClsid)) && key.SetString(L"FriendlyName", kFriendlyName);
+bool ListInCategory(const VirtualUsbDevice& receiver) {
+  // The device interface that a device's moniker names goes in first, so
+  // that whoever lists the receiver finds its USB device too.
+  std::wstring devicePath;
+  const bool placed = PlaceInDeviceTree(receiver, true, devicePath) &&
+                      RegistryKey(InstanceKey(receiver.instanceName), KEY_WRITE, true).SetString(L"DevicePath", devicePath);
+  if (RegisterThroughMapper(receiver.instanceName) && IsListed(receiver.instanceName)) return placed;
+  const RegistryKey key(InstanceKey(receiver.instanceName), KEY_WRITE, true);
+  return key.SetString(L"CLSID", GuidText(kVirtualReceiverClsid)) && key.SetString(L"FriendlyName", kFriendlyName) &&
+         placed;
 }
 
-void RemoveFromCategory(const wchar_t* instanceName) {
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, InstanceKey(instanceName).c_str());
+void RemoveFromCategory(const VirtualUsbDevice& receiver) {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, InstanceKey(receiver.instanceName).c_str());
+  std::wstring devicePath;
+  PlaceInDeviceTree(receiver, false, devicePath);
 }
 
 void BroadcastDeviceNotice(bool arrival) {
@@ -91,15 +100,15 @@ void BroadcastDeviceNotice(bool arrival) {
 void SyncListing(bool present, bool second) {
   const bool wasListed = IsListed(kInstanceName);
   if (present) {
-    ListInCategory(kInstanceName);
+    ListInCategory(kReceiverDevice);
     if (second) {
-      ListInCategory(kSecondInstanceName);
+      ListInCategory(kSecondReceiverDevice);
     } else {
-      RemoveFromCategory(kSecondInstanceName);
+      RemoveFromCategory(kSecondReceiverDevice);
     }
   } else {
-    RemoveFromCategory(kInstanceName);
-    RemoveFromCategory(kSecondInstanceName);
+    RemoveFromCategory(kReceiverDevice);
+    RemoveFromCategory(kSecondReceiverDevice);
   }
   if (wasListed != present) BroadcastDeviceNotice(present);
 }

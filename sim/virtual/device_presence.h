@@ -5,12 +5,17 @@
 // removed or arrives.
 #include <string>
 
+#include "sim/virtual/shared_receiver.h"
+
 namespace nerova::sim::virtual_receiver {
 
-// Lists the filter class under `instanceName` in the video input category,
-// through IFilterMapper2, or the same registry layout where that is refused.
-bool ListInCategory(const wchar_t* instanceName);
-void RemoveFromCategory(const wchar_t* instanceName);
+// Lists the filter class under the receiver's instance name in the video
+// input category, through IFilterMapper2, or the same registry layout where
+// that is refused, naming its capture interface in the device tree as its
+// DevicePath. Removal takes it out of the category and marks that interface
+// not present.
+bool ListInCategory(const VirtualUsbDevice& receiver);
+void RemoveFromCategory(const VirtualUsbDevice& receiver);
 bool IsListed(const wchar_t* instanceName);
 
 // WM_DEVICECHANGE with DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE and the

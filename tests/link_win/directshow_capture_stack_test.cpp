@@ -115,9 +115,11 @@ TEST_F(DirectShowStackTest, DisplayNameIsCopiedAndFreedThroughTheTaskAllocator) 
     std::unique_ptr<VideoInput> input = FirstInput(list);
     ASSERT_TRUE(input->Name(name).Ok());
     ASSERT_TRUE(list->Next(input));
-    VideoInputName failed{L"stale", std::nullopt};
+    VideoInputName failed{L"stale", std::nullopt, L"stale", L"stale"};
     EXPECT_EQ(input->Name(failed), LinkStatus::Of(StatusKind::Failed, E_OUTOFMEMORY));
     EXPECT_EQ(failed.displayName, L"");
+    EXPECT_EQ(failed.serial, L"");
+    EXPECT_EQ(failed.port, L"");
   }
   EXPECT_EQ(name.displayName, L"@device:pnp:\\\\?\\usb#vid_1d6b&pid_010c&mi_00");
   EXPECT_EQ(name.usb, (UsbIdentity{0x1D6B, 0x010C}));

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <vector>
@@ -22,12 +25,18 @@ using sim::virtual_receiver::testing::RunController;
 using sim::virtual_receiver::testing::RunProgram;
 
 constexpr wchar_t kCli[] = NEROVA_CLI_PROGRAM;
+// Where the second receiver's `show --json` goes for the schema check that
+// runs after this test.
+constexpr wchar_t kShowDocument[] = NEROVA_SHOW_DOCUMENT;
 
 int RunCli(const std::wstring& arguments, std::string& output) {
   return RunProgram(std::wstring(L"\"") + kCli + L"\" " + arguments, output);
 }
 
 bool Holds(const std::string& output, const std::string& text) { return output.find(text) != std::string::npos; }
+
+// The virtual receiver's names are ASCII.
+std::string Narrow(const wchar_t* text) { return std::string(text, text + std::wcslen(text)); }
 
 using CliVirtualReceiverTest = sim::virtual_receiver::testing::VirtualReceiverTest;
 
@@ -47,6 +56,45 @@ TEST_F(CliVirtualReceiverTest, ListAndShowPrintWhatTheReceiverHolds) {
   ASSERT_EQ(RunController(L"unplug"), 0);
   EXPECT_EQ(RunCli(L"show", output), 3) << output;
   EXPECT_TRUE(Holds(output, "No receiver is attached.")) << output;
+}
+
+TEST_F(CliVirtualReceiverTest, TwoReceiversAreKnownByTheirSerialNumbersAndPorts) {
+  using sim::virtual_receiver::kReceiverDevice;
+  using sim::virtual_receiver::kSecondReceiverDevice;
+  ASSERT_EQ(RunController(L"fault second-receiver"), 0);
+  const std::string serial1 = Narrow(kReceiverDevice.serial);
+  const std::string port1 = Narrow(kReceiverDevice.locationPath);
+  const std::string serial2 = Narrow(kSecondReceiverDevice.serial);
+  const std::string port2 = Narrow(kSecondReceiverDevice.locationPath);
+
+  // Numbered in the order of their ports.
+  std::string output;
+  ASSERT_EQ(RunCli(L"list", output), 0) << output;
+  EXPECT_TRUE(Holds(output, "1  " + serial1 + "  " + port1 + "  ")) << output;
+  EXPECT_TRUE(Holds(output, "2  " + serial2 + "  " + port2 + "  ")) << output;
+
+  ASSERT_EQ(RunCli(L"list --json", output), 0) << output;
+  EXPECT_TRUE(Holds(output, "\"serial\":\"" + serial1 + "\",\"port\":\"" + port1 + "\"")) << output;
+  EXPECT_TRUE(Holds(output, "\"serial\":\"" + serial2 + "\",\"port\":\"" + port2 + "\"")) << output;
+
+  // A document left by an earlier run must not pass for this one's.
+  const std::filesystem::path document(kShowDocument);
+  std::error_code notThere;
+  std::filesystem::remove(document, notThere);
+  ASSERT_FALSE(std::filesystem::exists(document));
+  ASSERT_EQ(RunCli(L"--device " + std::wstring(kSecondReceiverDevice.serial) + L" show --json", output), 0) << output;
+  EXPECT_TRUE(Holds(output, Narrow(kSecondReceiverDevice.instanceName) + "\",\"serial\":\"" + serial2 +
+                                "\",\"port\":\"" + port2 + "\"},"))
+      << output;
+  std::ofstream written(document, std::ios::binary);
+  written << output;
+  written.close();
+  ASSERT_TRUE(written) << "could not write " << document;
+
+  ASSERT_EQ(RunCli(L"--device \"" + std::wstring(kReceiverDevice.locationPath) + L"\" show --json", output), 0) << output;
+  EXPECT_TRUE(Holds(output, Narrow(kReceiverDevice.instanceName) + "\",\"serial\":\"" + serial1 + "\",\"port\":\"" +
+                                port1 + "\"},"))
+      << output;
 }
 
 TEST_F(CliVirtualReceiverTest, ApplyRoundTripsThroughTheRestart) {
