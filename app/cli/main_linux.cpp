@@ -66,11 +66,11 @@ class StandardConsole final : public cli::Console {
   bool m_outputLost = false;
 };
 
-std::optional<std::string> ReadStandardInput() {
+std::optional<std::string> ReadStandardInput(std::size_t limit) {
   std::string bytes;
   char buffer[4096];
   std::size_t read = 0;
-  while ((read = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes.append(buffer, read);
+  while (bytes.size() <= limit && (read = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes.append(buffer, read);
   if (std::ferror(stdin)) return std::nullopt;
   return bytes;
 }

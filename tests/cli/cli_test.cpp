@@ -87,7 +87,7 @@ class CliTest : public ::testing::Test {
                       nullptr,
                       link::FreeLocks(),
                       [this] { return std::make_unique<ClockWorker>(*clock); },
-                      [this] { return standardInput; },
+                      [this](std::size_t) { return standardInput; },
                       nullptr};
     return RunCommand(*parsed.options, platform);
   }
