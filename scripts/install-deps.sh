@@ -17,7 +17,7 @@ packages=(
   zip unzip dpkg-dev xz-utils python3
   wixl msitools osslsigncode openssl
   build-essential debhelper lintian fakeroot help2man man-db bash-completion appstream python3-yaml python3-jsonschema pkg-config
-  qemu-system-x86 busybox-static cpio kmod
+  qemu-system-x86 busybox-static cpio kmod libelf1
   nlohmann-json3-dev
 )
 

@@ -145,11 +145,8 @@ class CommandRun {
     return nullptr;
   }
 
-  static std::wstring OrDash(const std::wstring& text) { return text.empty() ? L"-" : text; }
-
   static std::wstring ListLine(std::size_t index, const AttachedReceiver& receiver, const std::wstring& state) {
-    std::wstring line = std::to_wstring(index + 1) + L"  " + OrDash(receiver.serial) + L"  " + OrDash(receiver.port) +
-                        L"  " + receiver.name;
+    std::wstring line = std::to_wstring(index + 1) + L"  " + SerialAndPort(receiver) + L"  " + receiver.name;
     return state.empty() ? line : line + L"  " + state;
   }
 

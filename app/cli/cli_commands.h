@@ -61,8 +61,9 @@ struct Platform {
   // Entered by each thread that configures a receiver of several at once.
   // Null where the platform's pump serves every thread.
   std::function<std::unique_ptr<WorkerThread>()> enterWorkerThread;
-  // All of standard input; none when it cannot be read.
-  std::function<std::optional<std::string>()> readStandardInput;
+  // Standard input up to its end, or up to `limit` bytes and one more;
+  // none when it cannot be read.
+  std::function<std::optional<std::string>(std::size_t limit)> readStandardInput;
   // One line typed on the terminal (standard input) without its line end;
   // none at its end.
   std::function<std::optional<std::wstring>()> readLine;

@@ -253,15 +253,14 @@ ParsedArguments ParseArguments(const std::vector<std::wstring>& arguments) {
   if (apply.values.password && apply.passwordFile) {
     return Refuse(L"--password and --password-file cannot both be given");
   }
-  if (apply.fromFile == kStandardInput && apply.passwordFile == kStandardInput) {
-    return Refuse(L"standard input can give only one of --from and --password-file");
+  const int fromStandardInput = (apply.fromFile == kStandardInput) + (apply.passwordFile == kStandardInput) +
+                                (apply.tableFile == kStandardInput) + apply.ask.Any();
+  if (fromStandardInput > 1) {
+    return Refuse(L"standard input can give only one of --from, --password-file, --table and --ask");
   }
   if (apply.all && !options.device.empty()) return Refuse(L"apply --all takes no --device");
   if (apply.ask.password && (apply.values.password || apply.passwordFile)) {
     return Refuse(L"--ask password and a password given cannot both be used");
-  }
-  if (apply.ask.Any() && (apply.fromFile == kStandardInput || apply.passwordFile == kStandardInput)) {
-    return Refuse(L"--ask reads the terminal: standard input cannot also give --from or --password-file");
   }
   return ParsedArguments{options, {}};
 }

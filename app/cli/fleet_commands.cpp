@@ -44,11 +44,6 @@ class SharedConsole {
   std::mutex m_mutex;
 };
 
-std::wstring OrDash(const std::wstring& text) { return text.empty() ? L"-" : text; }
-
-// How a receiver is named in lines about it.
-std::wstring Label(const AttachedReceiver& receiver) { return OrDash(receiver.serial) + L"  " + OrDash(receiver.port); }
-
 // One receiver configured on a thread of its own, from finding it to its
 // read-back.
 class ReceiverJob {
@@ -99,7 +94,7 @@ class ReceiverJob {
       }
       return outcome;
     }
-    const std::wstring label = Label(m_receiver);
+    const std::wstring label = SerialAndPort(m_receiver);
     const ApplyContext context{pump, interrupted, wait, timeout,
                                [&console, &label](std::wstring_view line) { console.Err(label + L": " + std::wstring(line)); },
                                nullptr};
@@ -118,7 +113,7 @@ void Report(SharedConsole& console, const ReceiverRecord& record, bool json, boo
     console.Out(RecordJson(record, withPassword));
     return;
   }
-  console.Out(Label(record.receiver) + L"  " + std::wstring(RecordResultName(record.result)) + L": " + record.message);
+  console.Out(SerialAndPort(record.receiver) + L"  " + std::wstring(RecordResultName(record.result)) + L": " + record.message);
 }
 
 bool Interrupted(const Platform& platform) { return platform.interrupted && platform.interrupted(); }
@@ -208,7 +203,7 @@ class Provisioning {
       Finish(receiver, {kExitRefused, *refused, std::nullopt, {}}, RecordResult::Failed);
       return;
     }
-    m_console.Err(Label(receiver) + L": configuring.");
+    m_console.Err(SerialAndPort(receiver) + L": configuring.");
     // Ctrl+C ends the run, not a receiver under way: each one started is
     // configured and read back.
     m_jobs.emplace_back(m_platform, m_console, receiver, values, m_options.apply, nullptr);
@@ -227,7 +222,7 @@ class Provisioning {
   bool AskField(const AttachedReceiver& receiver, std::wstring_view label, const settings::WireField& field,
                 std::wstring_view emptyMessage, std::optional<std::wstring>& value) {
     for (;;) {
-      m_console.Err(std::wstring(label) + L" for the receiver " + Label(receiver) + L":");
+      m_console.Err(std::wstring(label) + L" for the receiver " + SerialAndPort(receiver) + L":");
       std::optional<std::wstring> line = m_platform.readLine();
       if (!line || Interrupted(m_platform)) {
         // The terminal's end ends the run; the receiver is left for the next.

@@ -114,13 +114,46 @@ std::optional<WantedValues> ValuesOf(const Json& object, std::wstring& error) {
   return values;
 }
 
+// How deeply arrays and objects nest in `text`, strings aside.
+std::size_t NestingDepth(std::string_view text) {
+  std::size_t depth = 0;
+  std::size_t deepest = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+// Configurations and tables nest three deep; anything far deeper is refused
+// before it is parsed, since copying or comparing a value recurses once per
+// level.
+constexpr std::size_t kDeepestNesting = 32;
+
 std::optional<Json> Parsed(std::string_view text, std::wstring& error) {
+  if (NestingDepth(text) > kDeepestNesting) {
+    error = L"it nests more than " + std::to_wstring(kDeepestNesting) + L" levels deep";
+    return std::nullopt;
+  }
   Json json = Json::parse(text.begin(), text.end(), nullptr, false);
   if (json.is_discarded()) {
     error = L"it is not JSON";
     return std::nullopt;
   }
-  return json;
+  return std::optional<Json>(std::move(json));
 }
 
 // One CSV line's fields; quoted fields may hold commas and doubled quotes.

@@ -66,11 +66,11 @@ class StandardConsole final : public cli::Console {
   bool m_outputLost = false;
 };
 
-std::optional<std::string> ReadStandardInput() {
+std::optional<std::string> ReadStandardInput(std::size_t limit) {
   std::string bytes;
   char buffer[4096];
   std::size_t read = 0;
-  while ((read = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes.append(buffer, read);
+  while (bytes.size() <= limit && (read = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes.append(buffer, read);
   if (std::ferror(stdin)) return std::nullopt;
   return bytes;
 }
@@ -139,8 +139,7 @@ int Run(const std::vector<std::wstring>& arguments) {
                          [&] {
                            std::vector<link::VideoInputName> names;
                            for (const auto& function : stack.UnservedVideoFunctions()) {
-                             names.push_back({function.displayName,
-                                              link::UsbIdentity{function.vendorId, function.productId}, {}, {}});
+                             names.push_back(link::linux_stack::NameOf(function));
                            }
                            return names;
                          },

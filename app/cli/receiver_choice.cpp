@@ -53,6 +53,11 @@ std::vector<AttachedReceiver> AttachedReceivers(link::CaptureStack& stack) {
   return receivers;
 }
 
+std::wstring SerialAndPort(const AttachedReceiver& receiver) {
+  auto orDash = [](const std::wstring& text) { return text.empty() ? std::wstring(L"-") : text; };
+  return orDash(receiver.serial) + L"  " + orDash(receiver.port);
+}
+
 bool PortBefore(const std::wstring& a, const std::wstring& b) {
   if (a.empty() != b.empty()) return b.empty();
   std::size_t i = 0;

@@ -28,6 +28,9 @@ struct AttachedReceiver {
   const std::wstring& Key() const { return serial.empty() ? port : serial; }
 };
 
+// "NRV20260001  1-1": how lines name a receiver, "-" for what is unknown.
+std::wstring SerialAndPort(const AttachedReceiver& receiver);
+
 // The video inputs that carry the receiver's USB identity, in the order of
 // their ports (then of their names), so that a number names the same
 // receiver across restarts. Inputs whose name cannot be read are left out.

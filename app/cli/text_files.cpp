@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <algorithm>
 
 #include "link/utf8_codec.h"
 
@@ -26,20 +26,24 @@ std::wstring SystemReason() { return link::DecodeUtf8(std::strerror(errno)); }
 
 }  // namespace
 
-std::optional<std::string> ReadWholeFile(const std::wstring& path, std::wstring& error) {
+std::optional<std::string> ReadWholeFile(const std::wstring& path, std::size_t limit, std::wstring& error) {
   errno = 0;
   std::ifstream file(FilePath(path), std::ios::binary);
   if (!file) {
     error = path + L": " + (errno != 0 ? SystemReason() : L"cannot be opened");
     return std::nullopt;
   }
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
+  std::string bytes;
+  char buffer[4096];
+  while (bytes.size() <= limit && file.read(buffer, sizeof buffer).gcount() > 0) {
+    bytes.append(buffer, static_cast<std::size_t>(file.gcount()));
+  }
   if (file.bad()) {
     error = path + L": cannot be read";
     return std::nullopt;
   }
-  return std::move(bytes).str();
+  bytes.resize(std::min(bytes.size(), limit + 1));
+  return bytes;
 }
 
 bool AppendToFile(const std::wstring& path, std::string_view bytes, std::wstring& error) {

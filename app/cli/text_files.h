@@ -7,9 +7,9 @@
 
 namespace nerova::cli {
 
-// The whole file; none, with the system's reason in `error`, when it cannot
-// be read.
-std::optional<std::string> ReadWholeFile(const std::wstring& path, std::wstring& error);
+// The whole file, or its first `limit` bytes and one more; none, with the
+// system's reason in `error`, when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::wstring& path, std::size_t limit, std::wstring& error);
 
 // Appends `bytes` and flushes them to the file, created when missing.
 // False, with the reason in `error`, when they could not all be written.

@@ -12,13 +12,20 @@
 namespace nerova::cli {
 
 std::optional<std::string> ReadSource(const std::wstring& path, const ValueSources& sources) {
-  if (path == kStandardInput) {
-    std::optional<std::string> bytes = sources.readStandardInput ? sources.readStandardInput() : std::nullopt;
-    if (!bytes) sources.error(L"Standard input cannot be read.");
-    return bytes;
-  }
+  const bool standardInput = path == kStandardInput;
   std::wstring error;
-  std::optional<std::string> bytes = ReadWholeFile(path, error);
+  std::optional<std::string> bytes;
+  if (standardInput) {
+    if (sources.readStandardInput) bytes = sources.readStandardInput(kLargestSource);
+    if (!bytes) error = L"Standard input cannot be read.";
+  } else {
+    bytes = ReadWholeFile(path, kLargestSource, error);
+  }
+  if (bytes && bytes->size() > kLargestSource) {
+    bytes.reset();
+    error = (standardInput ? std::wstring(L"Standard input") : path) + L" is larger than " +
+            std::to_wstring(kLargestSource / (1024 * 1024)) + L" MiB.";
+  }
   if (!bytes) sources.error(error);
   return bytes;
 }

@@ -12,14 +12,19 @@
 namespace nerova::cli {
 
 struct ValueSources {
-  // All of standard input; none when it cannot be read.
-  std::function<std::optional<std::string>()> readStandardInput;
+  // Standard input up to its end, or up to `limit` bytes and one more;
+  // none when it cannot be read.
+  std::function<std::optional<std::string>(std::size_t limit)> readStandardInput;
   std::function<void(const std::wstring&)> error;
 };
 
 // The values `apply` gives, or the exit status after saying why not: the
 // usage status for a file that cannot be read or understood.
 int GatherWantedValues(const ApplyOptions& apply, const ValueSources& sources, WantedValues& out);
+
+// Configurations, tables and passwords are small: a larger source is
+// refused rather than read whole (a device file would never end).
+inline constexpr std::size_t kLargestSource = 16 * 1024 * 1024;
 
 // The file's or standard input's ("-") bytes; none after saying why.
 std::optional<std::string> ReadSource(const std::wstring& path, const ValueSources& sources);

@@ -53,12 +53,12 @@ void WindowsConsole::Out(std::wstring_view line) {
 }
 void WindowsConsole::Err(std::wstring_view line) { WriteLine(STD_ERROR_HANDLE, line); }
 
-std::optional<std::string> ReadStandardInput() {
+std::optional<std::string> ReadStandardInput(std::size_t limit) {
   const HANDLE handle = StandardInput();
   if (handle == nullptr) return std::nullopt;
   std::string bytes;
   char buffer[4096];
-  for (;;) {
+  while (bytes.size() <= limit) {
     DWORD read = 0;
     if (!ReadFile(handle, buffer, sizeof buffer, &read, nullptr)) {
       // A pipe whose writer has gone has ended, not failed.
@@ -68,6 +68,7 @@ std::optional<std::string> ReadStandardInput() {
     if (read == 0) return bytes;
     bytes.append(buffer, read);
   }
+  return bytes;
 }
 
 std::optional<std::wstring> ReadLine() {

@@ -18,8 +18,9 @@ class WindowsConsole final : public Console {
   bool m_outputLost = false;
 };
 
-// All of standard input; none when it cannot be read.
-std::optional<std::string> ReadStandardInput();
+// Standard input up to its end, or up to `limit` bytes and one more; none
+// when it cannot be read.
+std::optional<std::string> ReadStandardInput(std::size_t limit);
 // One line of standard input without its line end: typed in the console,
 // or UTF-8 from a file or pipe. None at its end.
 std::optional<std::wstring> ReadLine();

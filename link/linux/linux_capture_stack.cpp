@@ -125,7 +125,7 @@ class UvcInput final : public VideoInput {
       : m_input(std::move(input)), m_files(files), m_devices(devices), m_diagnostics(std::move(diagnostics)) {}
 
   LinkStatus Name(VideoInputName& out) override {
-    out = {m_input.displayName, UsbIdentity{m_input.vendorId, m_input.productId}, {}, {}};
+    out = NameOf(m_input);
     return LinkStatus::Success();
   }
 
@@ -183,6 +183,10 @@ class UvcInputList final : public VideoInputList {
 };
 
 }  // namespace
+
+VideoInputName NameOf(const SysfsVideoInput& input) {
+  return {input.displayName, UsbIdentity{input.vendorId, input.productId}, input.serial, input.port};
+}
 
 LinuxCaptureStack::LinuxCaptureStack(const FileSystemView& files, UvcDeviceOpener& devices)
     : m_files(files), m_devices(devices) {}

@@ -27,6 +27,9 @@
 
 namespace nerova::link::linux_stack {
 
+// The name the link shows for an input or an unserved function.
+VideoInputName NameOf(const SysfsVideoInput& input);
+
 class LinuxCaptureStack final : public CaptureStack {
  public:
   LinuxCaptureStack(const FileSystemView& files, UvcDeviceOpener& devices);

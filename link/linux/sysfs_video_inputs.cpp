@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "link/utf8_codec.h"
+
 namespace nerova::link::linux_stack {
 namespace {
 
@@ -19,8 +21,11 @@ constexpr char kVideoDriver[] = "uvcvideo";
 constexpr unsigned kVideoClass = 0x0E;
 constexpr unsigned kVideoControlSubclass = 0x01;
 
+bool IsBlank(char c) { return c == '\n' || c == ' '; }
+
 std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
 }
 
@@ -70,8 +75,16 @@ std::wstring DisplayName(const SysfsVideoInput& input) {
          Hex(input.interfaceNumber, 2) + L"#" + Widened(LastComponent(input.usbDevicePath));
 }
 
+// The kernel keeps a device's string descriptors in UTF-8.
+std::wstring ReadText(const FileSystemView& files, const std::string& path) {
+  std::string content;
+  if (files.ReadFile(path, content) != 0) return {};
+  return DecodeUtf8(Trimmed(content));
+}
+
 // Reads the numbers of the VideoControl interface at `interfacePath` and of
-// its USB device into `input`; false when one is missing.
+// its USB device into `input`, with the device's serial number and port;
+// false when a number is missing.
 bool ReadUsbIdentity(const FileSystemView& files, SysfsVideoInput& input) {
   const auto interfaceNumber = ReadNumber<std::uint8_t>(files, input.interfacePath + "/bInterfaceNumber", 16);
   input.usbDevicePath = Parent(input.interfacePath);
@@ -82,6 +95,8 @@ bool ReadUsbIdentity(const FileSystemView& files, SysfsVideoInput& input) {
   input.vendorId = *vendor;
   input.productId = *product;
   input.displayName = DisplayName(input);
+  input.serial = ReadText(files, input.usbDevicePath + "/serial");
+  input.port = Widened(LastComponent(input.usbDevicePath));
   return true;
 }
 

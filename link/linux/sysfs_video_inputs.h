@@ -21,6 +21,11 @@ struct SysfsVideoInput {
   // the driver hands out afresh, it stays the same when the receiver
   // restarts on the same port.
   std::wstring displayName;
+  // The USB device's serial number as sysfs tells it (the iSerialNumber
+  // string); empty for a device without one.
+  std::wstring serial;
+  // The USB device's sysfs name, its place on the bus: "1-1", "1-1.2".
+  std::wstring port;
 };
 
 // Lists the inputs in the order of their node numbers. uvcvideo gives each

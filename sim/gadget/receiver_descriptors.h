@@ -29,6 +29,10 @@ constexpr std::uint16_t kCommandBlockLength = 60;
 
 constexpr std::string_view kManufacturer = "Nerova";
 constexpr std::string_view kProduct = "Nerova Wireless Receiver";
+// The string descriptors' indexes; the serial number's text is the gadget's option.
+constexpr std::uint8_t kManufacturerIndex = 1;
+constexpr std::uint8_t kProductIndex = 2;
+constexpr std::uint8_t kSerialIndex = 3;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -62,9 +66,9 @@ inline Bytes DeviceDescriptor() {
   using namespace detail;
   Bytes d;
   // USB 2.0, miscellaneous class with interface associations, 64-byte ep0,
-  // manufacturer and product strings 1 and 2, one configuration.
+  // manufacturer, product and serial number strings, one configuration.
   Put(d, {18, 0x01, 0x00, 0x02, 0xEF, 0x02, 0x01, 64, Lo(kVendorId), Hi(kVendorId), Lo(kProductId),
-          Hi(kProductId), 0x00, 0x01, 1, 2, 0, 1});
+          Hi(kProductId), 0x00, 0x01, kManufacturerIndex, kProductIndex, kSerialIndex, 1});
   return d;
 }
 

@@ -87,7 +87,7 @@ class CliTest : public ::testing::Test {
                       nullptr,
                       link::FreeLocks(),
                       [this] { return std::make_unique<ClockWorker>(*clock); },
-                      [this] { return standardInput; },
+                      [this](std::size_t) { return standardInput; },
                       nullptr};
     return RunCommand(*parsed.options, platform);
   }
@@ -157,6 +157,13 @@ TEST_F(CliTest, ShowAndListPrintWhatTheReceiverHolds) {
 
   ASSERT_EQ(Run({L"list"}), kExitOk) << console.err;
   EXPECT_EQ(console.out, L"1  NRV20260001  1-1  " + sim::ReceiverDescription().displayName + L"  V2.4.7\n");
+
+  console.out.clear();
+  ASSERT_EQ(Run({L"list", L"--json"}), kExitOk) << console.err;
+  EXPECT_EQ(console.out, L"{\"format\":1,\"receivers\":[{\"number\":1,\"name\":\"" +
+                             JsonEscaped(sim::ReceiverDescription().displayName) +
+                             L"\",\"serial\":\"NRV20260001\",\"port\":\"1-1\",\"firmwareVersion\":\"V2.4.7\","
+                             L"\"state\":\"ready\"}]}\n");
 
   console.out.clear();
   ASSERT_EQ(Run({L"show"}), kExitOk) << console.err;
@@ -424,10 +431,14 @@ TEST_F(CliTest, AConfigurationSavedFromOneReceiverAppliesToAnother) {
 
   // A file that is not a configuration, or of a newer format: nothing is written.
   stack.ClearTransfers();
-  for (const char* text : {"{\"wifiName\":5}", "[1,2]", "{\"format\":2,\"wifiName\":\"x\"}", "{\"wifiName\":"}) {
+  // Nested deeper than any configuration, as a hostile file would be.
+  const std::string deep = "{\"x\":" + std::string(100000, '[') + std::string(100000, ']') + "}";
+  for (const std::string& text :
+       {std::string("{\"wifiName\":5}"), std::string("[1,2]"), std::string("{\"format\":2,\"wifiName\":\"x\"}"),
+        std::string("{\"wifiName\":"), deep}) {
     standardInput = text;
     console.err.clear();
-    EXPECT_EQ(Run({L"--device", L"2", L"apply", L"--from", L"-"}), kExitUsage) << text;
+    EXPECT_EQ(Run({L"--device", L"2", L"apply", L"--from", L"-"}), kExitUsage) << text.substr(0, 40);
     EXPECT_NE(console.err.find(L"is not a configuration"), std::wstring::npos) << console.err;
   }
   EXPECT_TRUE(Writes().empty());

@@ -1,12 +1,13 @@
 #!/bin/sh
-# /init of the test guest (busybox sh): loads dummy_hcd, gadgetfs and
-# uvcvideo, plays the receiver with receiver-gadget and runs nerova-cli
-# against it through the kernel's driver, step by step. Each step is judged
-# by nerova-cli's exit status and output and by the gadget's log of requests
-# (the lines a step added to it). At the end the request log, every step's
-# output and the kernel's messages are printed between "=== FILE name" and
-# "=== END" lines, then "SCENARIO PASSED" or "SCENARIO FAILED", and the guest
-# powers off.
+# /init of the test guest (busybox sh): loads dummy_hcd with two device
+# controllers, raw_gadget and uvcvideo, plays receivers with receiver-gadget
+# (the first on dummy_udc.0, port 1-1; the second on dummy_udc.1, port 2-1)
+# and runs nerova-cli against them through the kernel's driver, step by
+# step. Each step is judged by nerova-cli's exit status and output and by
+# the gadgets' logs of requests (the lines a step added to them). At the end
+# the request logs, every step's output and the kernel's messages are
+# printed between "=== FILE name" and "=== END" lines, then "SCENARIO
+# PASSED" or "SCENARIO FAILED", and the guest powers off.
 /bin/busybox --install -s /bin
 export PATH=/bin:/usr/bin
 mount -t proc proc /proc
@@ -15,17 +16,22 @@ mount -t devtmpfs devtmpfs /dev
 mount -t tmpfs tmpfs /tmp
 
 log=/tmp/requests.log
+log2=/tmp/requests-2.log
 steps=/tmp/steps
 mkdir -p "$steps"
 : >"$log"
+: >"$log2"
 failures=0
 gadget_pid=
+gadget2_pid=
 
 # --- Helpers -------------------------------------------------------------------
 finish() {
-  echo "=== FILE requests.log"
-  cat "$log"
-  echo "=== END"
+  for file in "$log" "$log2"; do
+    echo "=== FILE ${file##*/}"
+    cat "$file"
+    echo "=== END"
+  done
   for file in "$steps"/*; do
     echo "=== FILE steps/${file##*/}"
     cat "$file"
@@ -68,7 +74,7 @@ run() {
   mark=$(wc -l <"$log")
   "$@" >"$steps/$step.out" 2>&1
   status=$?
-  echo "step $step: exit $status"
+  echo "step $step: exit $status (uptime $(cut -d" " -f1 /proc/uptime) s)"
 }
 
 # The request log's lines since `mark`.
@@ -79,28 +85,42 @@ writes_since() { requests_since "$1" | awk '$2 == "SET" && NF > 3'; }
 expect_status() { [ "$status" -eq "$2" ] || fail "$1" "exit status $status, not $2"; }
 expect_output() { grep -qF -- "$2" "$steps/$1.out" || fail "$1" "the output lacks: $2"; }
 
-capture_node() {
+# The capture nodes (index 0), one a receiver, each as "videoN PORT".
+capture_nodes() {
   for node in /sys/class/video4linux/video*; do
-    [ "$(cat "$node/index" 2>/dev/null)" = 0 ] && echo "${node##*/}" && return 0
+    [ "$(cat "$node/index" 2>/dev/null)" = 0 ] || continue
+    interface=$(readlink -f "$node/device")
+    port=${interface%/*}
+    echo "${node##*/} ${port##*/}"
   done
-  return 1
 }
+capture_node() { capture_nodes | awk 'NR == 1 { print $1; found = 1 } END { exit !found }'; }
+node_at() { capture_nodes | awk -v port="$1" '$2 == port { print $1 }'; }
+receiver_at() { [ -n "$(node_at "$1")" ]; }
 receiver_present() { capture_node >/dev/null; }
+receivers_present() { [ "$(capture_nodes | wc -l)" -eq "$1" ]; }
 receiver_absent() { ! ls /sys/class/video4linux/video* >/dev/null 2>&1; }
 
+# The first receiver, on dummy_udc.0 (port 1-1), logs to $log.
 start_gadget() {
   receiver-gadget --log "$log" --restart-ms 3000 "$@" 2>>"$steps/gadget.err" &
   gadget_pid=$!
   wait_until 60 receiver_present || { fail gadget "no video node appeared"; finish; }
 }
+# The second receiver, on dummy_udc.1 (port 2-1), logs to $log2.
+start_second_gadget() {
+  receiver-gadget --log "$log2" --udc dummy_udc.1 --restart-ms 3000 "$@" 2>>"$steps/gadget.err" &
+  gadget2_pid=$!
+  wait_until 60 receiver_at 2-1 || { fail gadget "no video node appeared at 2-1"; finish; }
+}
 
 # --- Setting up ----------------------------------------------------------------
-for module in dummy_hcd gadgetfs uvcvideo; do
-  modprobe "$module" || { fail modules "modprobe $module failed"; finish; }
+for module in "dummy_hcd num=2" raw_gadget uvcvideo; do
+  # shellcheck disable=SC2086  # the module and its parameters
+  modprobe $module || { fail modules "modprobe $module failed"; finish; }
 done
-mkdir -p /dev/gadget
-mount -t gadgetfs gadgetfs /dev/gadget || { fail modules "gadgetfs did not mount"; finish; }
-wait_until 30 test -e /dev/gadget/dummy_udc || { fail modules "gadgetfs shows no dummy_udc"; finish; }
+wait_until 30 test -e /dev/raw-gadget || { fail modules "no /dev/raw-gadget"; finish; }
+wait_until 30 test -e /sys/class/udc/dummy_udc.1 || { fail modules "no second device controller"; finish; }
 
 start_gadget --url rtsp://10.9.8.7/qemu --wifi-name QEMU_NET_42 --wifi-password guestpass99 \
   --long-press-time 55 --aging-test 1 --firmware 9.8.7-qemu
@@ -110,17 +130,19 @@ echo "receiver at /dev/$node"
 # --- 1. list ---------------------------------------------------------------------
 run list nerova-cli list
 expect_status list 0
-name=$(awk '$1 == "1" { print $2 }' "$steps/list.out")
+name=$(awk '$1 == "1" { print $4 }' "$steps/list.out")
 case $name in
   'usb#vid_1d6b&pid_010c&mi_00#'*) ;;
   *) fail list "no receiver named usb#vid_1d6b&pid_010c&mi_00#... in the list" ;;
 esac
 expect_output list "V9.8.7-qemu"
+awk '$1 == "1" && $2 == "NRV-GADGET-1" && $3 == "1-1" { found = 1 } END { exit !found }' "$steps/list.out" ||
+  fail list "receiver 1 is not the gadget's serial number NRV-GADGET-1 at port 1-1"
 
 # --- 2. show, show --json ----------------------------------------------------
 run show nerova-cli show
 expect_status show 0
-for line in "Mode             Manual" "Stream URL       rtsp://10.9.8.7/qemu" "Wi-Fi name       QEMU_NET_42" \
+for line in "Serial           NRV-GADGET-1" "Port             1-1" "Mode             Manual" "Stream URL       rtsp://10.9.8.7/qemu" "Wi-Fi name       QEMU_NET_42" \
             "Wi-Fi password   guestpass99" "Resolution       1920 x 1080" "Long-press time  5.5 s" \
             "Aging test       on" "Firmware         V9.8.7-qemu" "RSSI             -"; do
   expect_output show "$line"
@@ -129,7 +151,8 @@ run show-json nerova-cli show --json
 expect_status show-json 0
 for field in '"mode":"Manual"' '"url":"rtsp://10.9.8.7/qemu"' '"wifiName":"QEMU_NET_42"' \
              '"wifiPassword":"guestpass99"' '"longPressTime":55' '"agingTest":true' \
-             '"firmwareVersion":"V9.8.7-qemu"' '"resolution":{"width":1920,"height":1080}'; do
+             '"firmwareVersion":"V9.8.7-qemu"' '"resolution":{"width":1920,"height":1080}' \
+             '"serial":"NRV-GADGET-1"' '"port":"1-1"'; do
   expect_output show-json "$field"
 done
 
@@ -170,16 +193,18 @@ for line in "Mode             Auto" "Camera model     RC300W" "Stream URL       
 done
 run list-after nerova-cli list
 expect_status list-after 0
-[ "$(awk '$1 == "1" { print $2 }' "$steps/list-after.out")" = "$name" ] ||
+[ "$(awk '$1 == "1" { print $4 }' "$steps/list-after.out")" = "$name" ] ||
   fail list-after "the receiver is not $name after its restart"
 echo "receiver back at /dev/$(capture_node)"
 
 # --- 5. watch through an unplug and back, ended by SIGINT -------------------------
 # watch runs in the foreground, where SIGINT is not ignored; a background job
 # unplugs and plugs the receiver and interrupts it.
-reading() { grep -q "^RSSI -[0-9]" "$steps/watch.out"; }
-missing() { grep -q "^RSSI none" "$steps/watch.out"; }
-reading_after_missing() { sed -n '/^RSSI none/,$p' "$steps/watch.out" | grep -q "^RSSI -[0-9]"; }
+# Each line starts with the local time and its offset from UTC.
+at='^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2}  '
+reading() { grep -qE "${at}RSSI -[0-9]" "$steps/watch.out"; }
+missing() { grep -qE "${at}RSSI none" "$steps/watch.out"; }
+reading_after_missing() { sed -n '/  RSSI none/,$p' "$steps/watch.out" | grep -qE "${at}RSSI -[0-9]"; }
 watch_driver() {
   wait_until 30 test -s /tmp/watch.pid || { echo "watch did not start" >/tmp/watch.problem; return; }
   watch_pid=$(cat /tmp/watch.pid)
@@ -225,7 +250,7 @@ for i in 1 2 3 4 5; do
 done
 wait "$together_watch"
 echo "step together-watch: exit $?"
-[ "$(grep -c '^RSSI -[0-9]' "$steps/together-watch.out")" -eq 8 ] ||
+[ "$(grep -cE "${at}RSSI -[0-9]" "$steps/together-watch.out")" -eq 8 ] ||
   fail together-watch "not eight readings: $(cat "$steps/together-watch.out")"
 requests_since "$together_mark" >"$steps/together.requests"
 grep -q " GET 0x65" "$steps/together.requests" || fail together "no signal read in the request log"
@@ -239,9 +264,13 @@ awk '$2 == "SET" { if (last != "") { print "line " NR ": SET " $3 " before the G
 kill -TERM "$gadget_pid"
 wait "$gadget_pid"
 wait_until 30 receiver_absent || fail no-receiver "the video nodes stayed after the gadget ended"
-run no-receiver nerova-cli list
-expect_status no-receiver 3
+# Nothing on stdout, the words on stderr, and done.
+nerova-cli list >"$steps/no-receiver.stdout" 2>"$steps/no-receiver.out"
+status=$?
+echo "step no-receiver: exit $status"
+expect_status no-receiver 0
 expect_output no-receiver "No receiver is attached."
+[ ! -s "$steps/no-receiver.stdout" ] || fail no-receiver "list printed on stdout: $(cat "$steps/no-receiver.stdout")"
 
 # --- 7. a user without access to the node ---------------------------------------------
 start_gadget
@@ -331,7 +360,133 @@ expect_output control-size "holds 64 bytes, not the 60"
 
 kill -TERM "$gadget_pid"
 wait "$gadget_pid"
-# The gadget itself: no sanitizer report, no request it could not answer.
+
+# --- 12. two receivers: list, and --device by serial number and by port ------------------
+# A restart of a second from here on: the steps wait for each one.
+start_gadget --serial NRV-QEMU-A --firmware 1.0.1-a --wifi-name A_NET --restart-ms 1000
+start_second_gadget --serial NRV-QEMU-B --firmware 2.0.2-b --wifi-name B_NET --restart-ms 1000
+wait_until 60 receivers_present 2 || fail two-list "not two receivers: $(capture_nodes)"
+run two-list nerova-cli list
+expect_status two-list 0
+awk '$1 == "1" && $2 == "NRV-QEMU-A" && $3 == "1-1" && $5 == "V1.0.1-a" { a = 1 }
+     $1 == "2" && $2 == "NRV-QEMU-B" && $3 == "2-1" && $5 == "V2.0.2-b" { b = 1 }
+     END { exit !(a && b) }' "$steps/two-list.out" || fail two-list "not A at 1-1 as 1 and B at 2-1 as 2"
+run two-list-json nerova-cli list --json
+expect_status two-list-json 0
+expect_output two-list-json '{"number":1,"name":"usb#vid_1d6b&pid_010c&mi_00#1-1","serial":"NRV-QEMU-A","port":"1-1"'
+expect_output two-list-json '{"number":2,"name":"usb#vid_1d6b&pid_010c&mi_00#2-1","serial":"NRV-QEMU-B","port":"2-1"'
+mark=$(wc -l <"$log")
+run two-show-serial nerova-cli --device NRV-QEMU-B show
+expect_status two-show-serial 0
+expect_output two-show-serial "Serial           NRV-QEMU-B"
+expect_output two-show-serial "Wi-Fi name       B_NET"
+[ -z "$(requests_since "$mark" | awk '$2 == "SET"')" ] || fail two-show-serial "receiver A was asked too"
+run two-show-port nerova-cli --device 1-1 show --json
+expect_status two-show-port 0
+expect_output two-show-port '"serial":"NRV-QEMU-A"'
+expect_output two-show-port '"wifiName":"A_NET"'
+
+# --- 13. a restart while the old video nodes are held open -------------------------------
+# Numbers are handed out lowest free first and a node held open keeps its
+# number: with both of A's nodes (capture and metadata) held, A comes back
+# above B's nodes. list's number 1 must still be A.
+a_nodes=$(for node in /sys/class/video4linux/video*; do
+            case $(readlink -f "$node/device") in */1-1/1-1:*) echo "${node##*/}" ;; esac
+          done)
+# shellcheck disable=SC2086  # one node a word
+set -- $a_nodes
+# (A failed redirection of exec would end /init itself.)
+if [ $# -eq 2 ] && [ -e "/dev/$1" ] && [ -e "/dev/$2" ]; then
+  exec 3<"/dev/$1" 4<"/dev/$2"
+else
+  fail held "A has not two nodes: $a_nodes"
+fi
+run held-apply nerova-cli --device NRV-QEMU-A apply --ssid HELD_NET --password heldpass1 --timeout 60
+expect_status held-apply 0
+expect_output held-apply "The receiver is back and holds the new configuration."
+wait_until 30 receivers_present 2 || fail held "not two receivers after the restart: $(capture_nodes)"
+a_after=$(node_at 1-1)
+b_node=$(node_at 2-1)
+echo "A held at $1 and $2, back at $a_after; B at $b_node"
+[ "${a_after#video}" -gt "${b_node#video}" ] || fail held "A came back at $a_after, not above B's $b_node"
+run held-list nerova-cli list
+expect_status held-list 0
+awk '$1 == "1" && $2 == "NRV-QEMU-A" { a = 1 } $1 == "2" && $2 == "NRV-QEMU-B" { b = 1 } END { exit !(a && b) }' \
+  "$steps/held-list.out" || fail held-list "the numbers no longer name A and B"
+run held-show nerova-cli --device 1 show
+expect_output held-show "Serial           NRV-QEMU-A"
+expect_output held-show "Wi-Fi name       HELD_NET"
+exec 3<&- 4<&-
+
+# --- 14. apply --all: both at the same time, each read back --------------------------
+mark=$(wc -l <"$log")
+mark2=$(wc -l <"$log2")
+run apply-all nerova-cli apply --all --url rtsp://10.9.8.7/all --ssid ALL_NET --password allpass99 --timeout 60
+expect_status apply-all 0
+grep -q "^NRV-QEMU-A  1-1  done" "$steps/apply-all.out" || fail apply-all "no line of A done"
+grep -q "^NRV-QEMU-B  2-1  done" "$steps/apply-all.out" || fail apply-all "no line of B done"
+requests_since "$mark" >"$steps/apply-all-a.requests"
+tail -n +$((mark2 + 1)) "$log2" >"$steps/apply-all-b.requests"
+# When it restarted and when it was back, in the guest's uptime.
+restarted_at() { awk '$2 == "SET" && $3 == "0x64" && NF == 3 { print $1; exit }' "$1"; }
+back_at() { awk '$2 == "SET" && $3 == "0x64" && NF == 3 { r = 1 } r && $2 == "BUS" && $3 == "attached" { print $1; exit }' "$1"; }
+a_restart=$(restarted_at "$steps/apply-all-a.requests")
+b_restart=$(restarted_at "$steps/apply-all-b.requests")
+a_back=$(back_at "$steps/apply-all-a.requests")
+b_back=$(back_at "$steps/apply-all-b.requests")
+echo "apply --all: A restarted at $a_restart, back at $a_back; B at $b_restart, back at $b_back"
+if [ -z "$a_back" ] || [ -z "$b_back" ] || [ "$a_restart" -ge "$b_back" ] || [ "$b_restart" -ge "$a_back" ]; then
+  fail apply-all "the receivers were not configured at the same time"
+fi
+# Each one read back once it was back.
+read_back() { awk -v want="$2" '$2 == "SET" && $3 == "0x64" && NF == 3 { r = 1 } r && $2 == "BUS" && $3 == "attached" { b = 1 }
+                                 b && $2 == "GET" && $3 " " $4 == want { found = 1 } END { exit !found }' "$1"; }
+for requests in "$steps/apply-all-a.requests" "$steps/apply-all-b.requests"; do
+  for answer in "0x02 rtsp://10.9.8.7/all" "0x04 wifiname=ALL_NET" "0x05 wifipassword=allpass99"; do
+    read_back "$requests" "$answer" || fail apply-all "${requests##*/}: no read-back of $answer"
+  done
+done
+
+# --- 15. provision: A attached, B plugged in once A is done ----------------------------
+kill -TERM "$gadget2_pid"
+wait "$gadget2_pid"
+wait_until 30 receivers_present 1 || fail provision "B did not leave"
+mark=$(wc -l <"$log")
+records=/tmp/records.jsonl
+records_written() { [ -f "$records" ] && [ "$(wc -l <"$records")" -ge "$1" ]; }
+nerova-cli provision --model RC300W --ssid PROV_NET --password provpass1 --timeout 60 --record "$records" \
+  >"$steps/provision.out" 2>&1 &
+provision_pid=$!
+wait_until 90 records_written 1 || fail provision "no record of A"
+mark2=$(wc -l <"$log2")
+start_second_gadget --serial NRV-QEMU-B --firmware 2.0.2-b --restart-ms 1000
+wait_until 90 records_written 2 || fail provision "no record of B"
+# SIGTERM as Ctrl+C: a shell's background job ignores SIGINT.
+kill -TERM "$provision_pid"
+wait "$provision_pid"
+status=$?
+echo "step provision: exit $status"
+cp "$records" "$steps/provision.records"
+expect_status provision 0
+expect_output provision "Provisioned: 2 done, 0 failed, 0 skipped."
+[ "$(wc -l <"$records")" -eq 2 ] || fail provision "not two records"
+sed -n 1p "$records" | grep -q '"serial":"NRV-QEMU-A","port":"1-1"' || fail provision "the first record is not A's"
+sed -n 2p "$records" | grep -q '"serial":"NRV-QEMU-B","port":"2-1"' || fail provision "the second record is not B's"
+for field in '"result":"done"' '"wifiName":"PROV_NET"' '"url":"rtsp://192.168.1.200/video1.sdp"'; do
+  [ "$(grep -cF "$field" "$records")" -eq 2 ] || fail provision "not both records with $field"
+done
+! grep -q 'wifiPassword' "$records" || fail provision "a record holds the password"
+requests_since "$mark" >"$steps/provision-a.requests"
+tail -n +$((mark2 + 1)) "$log2" >"$steps/provision-b.requests"
+for requests in "$steps/provision-a.requests" "$steps/provision-b.requests"; do
+  for answer in "0x02 rtsp://192.168.1.200/video1.sdp" "0x04 wifiname=PROV_NET" "0x05 wifipassword=provpass1"; do
+    read_back "$requests" "$answer" || fail provision "${requests##*/}: no read-back of $answer"
+  done
+done
+
+kill -TERM "$gadget_pid" "$gadget2_pid"
+wait "$gadget_pid" "$gadget2_pid"
+# The gadgets themselves: no sanitizer report, no request they could not answer.
 [ ! -s "$steps/gadget.err" ] || fail gadget "it wrote to stderr: $(cat "$steps/gadget.err")"
-! grep -q '^[0-9]* BUS .* failed' "$log" || fail gadget "$(grep '^[0-9]* BUS .* failed' "$log")"
+! grep -q '^[0-9]* BUS .* failed' "$log" "$log2" || fail gadget "$(grep '^[0-9]* BUS .* failed' "$log" "$log2")"
 finish

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # nerova-cli against Debian 12's own kernel and its uvcvideo driver, in a
-# QEMU guest (TCG), with the receiver played as a USB device by
-# receiver-gadget through gadgetfs on dummy_hcd:
+# QEMU guest (TCG), with receivers played as USB devices by receiver-gadget
+# through raw-gadget on dummy_hcd's device controllers:
 #   run_guest_test.sh WORK_DIR NEROVA_CLI RECEIVER_GADGET
 #
 # The kernel is the package linux-image-amd64 depends on today, fetched with
 # apt-get download through a private apt state (the system's apt is left as
-# it was) and unpacked with dpkg -x, never installed. It is kept under
-# WORK_DIR/kernel and fetched again only when that is gone. The initramfs
-# (busybox, the modules with their dependencies, the two programs with their
-# shared libraries, guest_init.sh as /init) is rebuilt whenever one of its
-# inputs changed. The guest's console goes to WORK_DIR/guest/console.log,
-# the gadget's request log to WORK_DIR/guest/requests.log and each step's
+# it was) and unpacked with dpkg -x, never installed. Debian's kernel lacks
+# raw-gadget: the module is built from linux-source-6.1's raw_gadget.c
+# against that kernel's linux-headers packages, fetched and unpacked the
+# same way. Kernel, modules and raw-gadget are kept under WORK_DIR/kernel
+# and fetched again only when that is gone. The initramfs (busybox, the
+# modules with their dependencies, the two programs with their shared
+# libraries, guest_init.sh as /init) is rebuilt whenever one of its inputs
+# changed. The guest's console goes to WORK_DIR/guest/console.log, the
+# gadgets' request logs to WORK_DIR/guest/requests*.log and each step's
 # output to WORK_DIR/guest/steps/.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,9 +22,10 @@ work=$(mkdir -p "$1" && cd "$1" && pwd)
 cli=$2
 gadget=$3
 
-# The modules the guest loads; their dependencies come along.
-modules=(dummy_hcd gadgetfs uvcvideo)
-guest_timeout_s=170
+# The modules the guest loads from Debian's kernel; their dependencies come
+# along. raw_gadget is built beside them.
+modules=(dummy_hcd uvcvideo)
+guest_timeout_s=300
 
 fail() { echo "guest test: FAIL: $*" >&2; exit 1; }
 say() { echo "guest test: $*"; }
@@ -34,6 +38,55 @@ apt_options() {
   apt_opts=(-o "Dir::State::Lists=$state/lists" -o "Dir::Cache=$state/cache"
             -o "Dir::Cache::Archives=$state/archives" -o "Debug::NoLocking=1")
   [ "$(id -u)" -ne 0 ] || apt_opts+=(-o "APT::Sandbox::User=root")
+}
+
+# The version of PACKAGE apt has that is the kernel's own (WANTED), else the
+# newest: the security archive moves some 6.1 packages on ahead of the
+# kernel, and a module's source from one 6.1.y builds against another's
+# headers.
+version_of() {
+  if apt-cache "${apt_opts[@]}" madison "$1" | awk -F'|' '{ gsub(/ /, "", $2); print $2 }' | grep -qxF "$2"; then
+    echo "$2"
+    return
+  fi
+  apt-cache "${apt_opts[@]}" policy "$1" | sed -n 's/^ *Candidate: //p'
+}
+
+# Builds raw_gadget.ko for kernel VERSION (Debian version DEBIAN_VERSION)
+# into the module tree at DEST: from linux-source-6.1 only raw_gadget.c and
+# its uapi header (which the headers packages lack) are unpacked.
+build_raw_gadget() {
+  local version=$1 debian_version=$2 dest=$3
+  local build=$kernel_dir.new/raw-gadget
+  mkdir -p "$build/debs" "$build/root" "$build/src"
+  local kbuild source
+  kbuild=$(version_of linux-kbuild-6.1 "$debian_version")
+  source=$(version_of linux-source-6.1 "$debian_version")
+  if [ -z "$kbuild" ] || [ -z "$source" ]; then fail "apt has no linux-kbuild-6.1 or linux-source-6.1"; fi
+  say "downloading linux-headers-$version (kbuild $kbuild) and linux-source-6.1 $source"
+  (cd "$build/debs" && apt-get "${apt_opts[@]}" -qq download "linux-headers-$version" \
+     "linux-headers-${version%-amd64}-common" "linux-kbuild-6.1=$kbuild" "linux-source-6.1=$source")
+  local deb
+  for deb in "$build"/debs/linux-headers-*.deb "$build"/debs/linux-kbuild-*.deb; do dpkg -x "$deb" "$build/root"; done
+  local headers=$build/root/usr/src/linux-headers-$version
+  [ -f "$headers/Makefile" ] || fail "linux-headers-$version holds no Makefile"
+  # The headers' Makefile includes its common part by the installed path.
+  sed -i "s|^include /usr/src/|include $build/root/usr/src/|" "$headers/Makefile"
+  local inside=linux-source-6.1
+  dpkg-deb --fsys-tarfile "$build"/debs/linux-source-6.1_*.deb | tar -xO ./usr/src/linux-source-6.1.tar.xz |
+    xz -dc | tar -x -C "$build/src" "$inside/drivers/usb/gadget/legacy/raw_gadget.c" \
+                                    "$inside/include/uapi/linux/usb/raw_gadget.h"
+  local module=$build/module
+  mkdir -p "$module/include/uapi/linux/usb"
+  cp "$build/src/$inside/drivers/usb/gadget/legacy/raw_gadget.c" "$module/"
+  cp "$build/src/$inside/include/uapi/linux/usb/raw_gadget.h" "$module/include/uapi/linux/usb/"
+  # shellcheck disable=SC2016  # $(src) is kbuild's
+  printf 'obj-m := raw_gadget.o\nccflags-y := -I$(src)/include\n' >"$module/Kbuild"
+  make -C "$headers" M="$module" modules >"$build/make.log" 2>&1 || { cat "$build/make.log"; fail "raw_gadget did not build"; }
+  mkdir -p "$dest/lib/modules/$version/extra"
+  strip --strip-debug -o "$dest/lib/modules/$version/extra/raw_gadget.ko" "$module/raw_gadget.ko"
+  echo "linux-source-6.1 $source, linux-kbuild-6.1 $kbuild" >"$kernel_dir.new/raw-gadget-from"
+  rm -rf "$build"
 }
 
 fetch_kernel() {
@@ -75,17 +128,19 @@ fetch_kernel() {
   done < <(for module in "${modules[@]}"; do modprobe -d "$tree" -S "$version" --show-depends "$module"; done)
   cp "$tree/lib/modules/$version"/modules.{order,builtin,builtin.modinfo} \
      "$kernel_dir.new/modules/lib/modules/$version/"
+  build_raw_gadget "$version" "$(dpkg-deb -f "$deb" Version)" "$kernel_dir.new/modules"
   rm -rf "$tree" "$deb" "$state"
-  echo "${modules[*]}" >"$kernel_dir.new/for-modules"
+  echo "${modules[*]} raw_gadget" >"$kernel_dir.new/for-modules"
   rm -rf "$kernel_dir"
   mv "$kernel_dir.new" "$kernel_dir"
 }
 
-if [ ! -f "$kernel_dir/vmlinuz" ] || [ "$(cat "$kernel_dir/for-modules" 2>/dev/null)" != "${modules[*]}" ]; then
+if [ ! -f "$kernel_dir/vmlinuz" ] ||
+   [ "$(cat "$kernel_dir/for-modules" 2>/dev/null)" != "${modules[*]} raw_gadget" ]; then
   fetch_kernel
 fi
 version=$(cat "$kernel_dir/version")
-say "kernel $(cat "$kernel_dir/package") ($version)"
+say "kernel $(cat "$kernel_dir/package") ($version); raw_gadget from $(cat "$kernel_dir/raw-gadget-from")"
 
 # --- The initramfs -------------------------------------------------------------
 initramfs=$work/initramfs.cpio.gz

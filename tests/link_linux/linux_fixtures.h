@@ -132,11 +132,11 @@ struct VideoNodeLayout {
 };
 
 // A USB video device at `port` of bus 1 whose interface 0 is bound to
-// `driver`, with its video4linux nodes.
+// `driver`, with its video4linux nodes and, unless empty, a serial number.
 inline void AddUsbVideoDevice(const TemporaryTree& tree, const std::string& port,
                               std::uint16_t vendor, std::uint16_t product, const Blob& descriptors,
                               const std::vector<VideoNodeLayout>& nodes,
-                              const std::string& driver = "uvcvideo") {
+                              const std::string& driver = "uvcvideo", const std::string& serial = "") {
   auto hex = [](unsigned value, int digits) {
     char text[8];
     std::snprintf(text, sizeof text, "%0*x", digits, value);
@@ -147,6 +147,7 @@ inline void AddUsbVideoDevice(const TemporaryTree& tree, const std::string& port
   tree.Write(device + "/idVendor", hex(vendor, 4) + "\n");
   tree.Write(device + "/idProduct", hex(product, 4) + "\n");
   tree.Write(device + "/descriptors", descriptors);
+  if (!serial.empty()) tree.Write(device + "/serial", serial + "\n");
   tree.Write(interface + "/bInterfaceNumber", "00\n");
   tree.Link(interface + "/driver", "/sys/bus/usb/drivers/" + driver);
   for (const VideoNodeLayout& node : nodes) {

@@ -34,22 +34,27 @@ class LinuxStackTest : public ::testing::Test {
                       {{0, 0}, {1, 1}});
     AddUsbVideoDevice(tree, "1-2", 0x1D6B, 0x010C,
                       VideoDeviceDescriptors(0x1D6B, 0x010C, {ProbeUnitGuid, SettingsUnitGuid}),
-                      {{2, 1}, {3, 0}});
+                      {{2, 1}, {3, 0}}, "uvcvideo", "NRV\xc3\x84" "20260001");
     AddUsbVideoDevice(tree, "1-4", 0x1D6B, 0x0104, VideoDeviceDescriptors(0x1D6B, 0x0104, {}),
                       {{4, 0}}, "snd-usb-audio");
     devices.AddControl(kReceiverNode, kSettingsUnitId, kSettingsControl, kBlock);
   }
 
-  std::vector<std::wstring> DisplayNames() {
-    std::vector<std::wstring> names;
+  std::vector<VideoInputName> Names() {
+    std::vector<VideoInputName> names;
     std::unique_ptr<VideoInputList> inputs;
     EXPECT_TRUE(stack.ListVideoInputs(inputs).Ok());
     for (std::unique_ptr<VideoInput> input; inputs && inputs->Next(input);) {
       VideoInputName name;
       EXPECT_TRUE(input->Name(name).Ok());
-      names.push_back(name.displayName);
       EXPECT_TRUE(name.usb);
+      names.push_back(std::move(name));
     }
+    return names;
+  }
+  std::vector<std::wstring> DisplayNames() {
+    std::vector<std::wstring> names;
+    for (const VideoInputName& name : Names()) names.push_back(name.displayName);
     return names;
   }
 
@@ -64,6 +69,13 @@ TEST_F(LinuxStackTest, ListsOneCaptureNodePerUvcInterfaceNamedAsWindowsShowsIt) 
   EXPECT_EQ(DisplayNames(), (std::vector<std::wstring>{
                                 L"usb#vid_046d&pid_0825&mi_00#1-1",
                                 L"usb#vid_1d6b&pid_010c&mi_00#1-2"}));
+  // The serial number as the kernel keeps it (UTF-8, a line end), none for the webcam.
+  const std::vector<VideoInputName> names = Names();
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0].serial, L"");
+  EXPECT_EQ(names[0].port, L"1-1");
+  EXPECT_EQ(names[1].serial, L"NRV\u00c420260001");
+  EXPECT_EQ(names[1].port, L"1-2");
 
   TemporaryTree empty;
   RootedFileSystem nothing(empty.Root().string());
