@@ -454,8 +454,11 @@ wait_until 30 receivers_present 1 || fail provision "B did not leave"
 mark=$(wc -l <"$log")
 records=/tmp/records.jsonl
 records_written() { [ -f "$records" ] && [ "$(wc -l <"$records")" -ge "$1" ]; }
-nerova-cli provision --model RC300W --ssid PROV_NET --password provpass1 --timeout 60 --record "$records" \
-  >"$steps/provision.out" 2>&1 &
+# Each camera's Wi-Fi name is asked as a barcode scanner types it: a line for
+# each receiver on standard input.
+printf 'PROV_A\nPROV_B\n' >/tmp/scanned
+nerova-cli provision --model RC300W --ask ssid --password provpass1 --timeout 60 --record "$records" \
+  </tmp/scanned >"$steps/provision.out" 2>&1 &
 provision_pid=$!
 wait_until 90 records_written 1 || fail provision "no record of A"
 mark2=$(wc -l <"$log2")
@@ -472,14 +475,18 @@ expect_output provision "Provisioned: 2 done, 0 failed, 0 skipped."
 [ "$(wc -l <"$records")" -eq 2 ] || fail provision "not two records"
 sed -n 1p "$records" | grep -q '"serial":"NRV-QEMU-A","port":"1-1"' || fail provision "the first record is not A's"
 sed -n 2p "$records" | grep -q '"serial":"NRV-QEMU-B","port":"2-1"' || fail provision "the second record is not B's"
-for field in '"result":"done"' '"wifiName":"PROV_NET"' '"url":"rtsp://192.168.1.200/video1.sdp"'; do
+sed -n 1p "$records" | grep -q '"wifiName":"PROV_A"' || fail provision "A's record has not the name asked for A"
+sed -n 2p "$records" | grep -q '"wifiName":"PROV_B"' || fail provision "B's record has not the name asked for B"
+for field in '"result":"done"' '"url":"rtsp://192.168.1.200/video1.sdp"'; do
   [ "$(grep -cF "$field" "$records")" -eq 2 ] || fail provision "not both records with $field"
 done
 ! grep -q 'wifiPassword' "$records" || fail provision "a record holds the password"
 requests_since "$mark" >"$steps/provision-a.requests"
 tail -n +$((mark2 + 1)) "$log2" >"$steps/provision-b.requests"
-for requests in "$steps/provision-a.requests" "$steps/provision-b.requests"; do
-  for answer in "0x02 rtsp://192.168.1.200/video1.sdp" "0x04 wifiname=PROV_NET" "0x05 wifipassword=provpass1"; do
+for receiver in a b; do
+  requests=$steps/provision-$receiver.requests
+  name=PROV_$(echo "$receiver" | tr a-z A-Z)
+  for answer in "0x02 rtsp://192.168.1.200/video1.sdp" "0x04 wifiname=$name" "0x05 wifipassword=provpass1"; do
     read_back "$requests" "$answer" || fail provision "${requests##*/}: no read-back of $answer"
   done
 done

@@ -213,8 +213,24 @@ tr -d '\r' <"$console" | awk -v dir="$guest" '
   /^=== END$/ { if (file) close(file); file = ""; next }
   file { print > file }'
 
+# What the real driver gave, held to the published schema: show --json, the
+# list of both receivers, and each provision record.
+check_against_schema() {
+  local checker=$here/../release/json_schema_check.py schema=$here/../../app/cli/nerova-cli.schema.json
+  local rc=0
+  python3 "$checker" "$schema" "" "$guest/steps/show-json.out" || rc=$?
+  [ "$rc" -ne 77 ] || { say "no python3-jsonschema: the JSON is not checked against the schema"; return 0; }
+  [ "$rc" -eq 0 ] || return 1
+  python3 "$checker" "$schema" list "$guest/steps/two-list-json.out" || return 1
+  local record
+  while IFS= read -r record; do
+    printf '%s' "$record" | python3 "$checker" "$schema" record - || return 1
+  done <"$guest/steps/provision.records"
+}
+
 if grep -q '^SCENARIO PASSED$' <(tr -d '\r' <"$console"); then
-  say "every step passed (logs in $guest)"
+  check_against_schema || fail "the guest's JSON does not follow nerova-cli.schema.json"
+  say "every step passed and its JSON follows the schema (logs in $guest)"
   exit 0
 fi
 echo "--- what the guest printed (its files are in $guest) ---"
