@@ -12,6 +12,7 @@
 #include "app/cli/local_time.h"
 #include "app/cli/receiver_messages.h"
 #include "app/cli/text_files.h"
+#include "app/cli/typed_lines.h"
 #include "app/cli/wanted_values.h"
 #include "link/utf8_codec.h"
 #include "settings/apply_check.h"
@@ -133,9 +134,12 @@ class Provisioning {
   int Run() {
     const ApplyOptions& apply = m_options.apply;
     if (apply.tableFile && !LoadTable(*apply.tableFile)) return kExitUsage;
-    if (apply.ask.Any() && !m_platform.readLine) {
-      m_console.Err(L"--ask needs a terminal to read from.");
-      return kExitUsage;
+    if (apply.ask.Any()) {
+      if (!m_platform.readLine) {
+        m_console.Err(L"--ask needs a terminal to read from.");
+        return kExitUsage;
+      }
+      m_typed = std::make_unique<TypedLines>(m_platform.readLine);
     }
     m_console.Err(L"Configuring each receiver attached or plugged in; Ctrl+C ends once those under way are done.");
     while (!Interrupted(m_platform) && !m_stopped) {
@@ -223,8 +227,8 @@ class Provisioning {
                 std::wstring_view emptyMessage, std::optional<std::wstring>& value) {
     for (;;) {
       m_console.Err(std::wstring(label) + L" for the receiver " + SerialAndPort(receiver) + L":");
-      std::optional<std::wstring> line = m_platform.readLine();
-      if (!line || Interrupted(m_platform)) {
+      std::optional<std::wstring> line = AwaitLine();
+      if (!line) {
         // The terminal's end ends the run; the receiver is left for the next.
         m_handled.erase(KeyOf(receiver));
         m_stopped = true;
@@ -236,6 +240,25 @@ class Provisioning {
       }
       value = *line;
       return true;
+    }
+  }
+
+  // The next typed line; none once the input has ended or the run is to
+  // end. Receivers that finish meanwhile are reported at once.
+  std::optional<std::wstring> AwaitLine() {
+    std::wstring line;
+    for (;;) {
+      switch (m_typed->Take(line)) {
+        case TypedLines::Next::Line:
+          return line;
+        case TypedLines::Next::Ended:
+          return std::nullopt;
+        case TypedLines::Next::Waiting:
+          break;
+      }
+      if (Interrupted(m_platform) || m_stopped) return std::nullopt;
+      Collect();
+      m_platform.pump.PumpWait(kLookMs);
     }
   }
 
@@ -288,6 +311,7 @@ class Provisioning {
   SharedConsole m_console;
   const WantedValues& m_wanted;
   std::optional<ValuesTable> m_table;
+  std::unique_ptr<TypedLines> m_typed;
   std::list<ReceiverJob> m_jobs;
   std::set<std::wstring> m_handled;
   std::set<std::wstring> m_retryable;

@@ -2,8 +2,10 @@
 // texts in the code page Windows would use for the user's locale. Arguments
 // and output are UTF-8.
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <cstdlib>
@@ -76,15 +78,21 @@ std::optional<std::string> ReadStandardInput(std::size_t limit) {
 }
 
 // A line of standard input without its line end; none at its end, or when
-// a signal cut the read.
+// it cannot be read. Read byte by byte from the descriptor, not through the
+// C library's stream: the thread that waits for it is left blocked when the
+// program ends, and must hold no lock the ending takes.
 std::optional<std::wstring> ReadLine() {
   std::string bytes;
-  for (int c = std::fgetc(stdin); c != '\n'; c = std::fgetc(stdin)) {
-    if (c == EOF) {
-      if (bytes.empty() || std::ferror(stdin)) return std::nullopt;
+  for (;;) {
+    char c = 0;
+    const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (bytes.empty()) return std::nullopt;
       break;
     }
-    bytes += static_cast<char>(c);
+    if (c == '\n') break;
+    bytes += c;
   }
   if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
   return link::Utf8Codec().Decode(bytes);

@@ -1,0 +1,32 @@
+#include "app/cli/typed_lines.h"
+
+#include <thread>
+#include <utility>
+
+namespace nerova::cli {
+
+TypedLines::TypedLines(std::function<std::optional<std::wstring>()> readLine) {
+  std::thread([queue = m_queue, readLine = std::move(readLine)] {
+    for (;;) {
+      std::optional<std::wstring> line = readLine();
+      const std::lock_guard<std::mutex> hold(queue->mutex);
+      if (!line) {
+        queue->ended = true;
+        return;
+      }
+      queue->lines.push_back(std::move(*line));
+    }
+  }).detach();
+}
+
+TypedLines::Next TypedLines::Take(std::wstring& line) {
+  const std::lock_guard<std::mutex> hold(m_queue->mutex);
+  if (!m_queue->lines.empty()) {
+    line = std::move(m_queue->lines.front());
+    m_queue->lines.pop_front();
+    return Next::Line;
+  }
+  return m_queue->ended ? Next::Ended : Next::Waiting;
+}
+
+}  // namespace nerova::cli
