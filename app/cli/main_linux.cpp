@@ -15,6 +15,7 @@
 
 #include "app/cli/cli_commands.h"
 #include "app/cli/exit_codes.h"
+#include "app/cli/typed_lines.h"
 #include "link/linux/code_page.h"
 #include "link/linux/file_system.h"
 #include "link/linux/iconv_codec.h"
@@ -82,20 +83,13 @@ std::optional<std::string> ReadStandardInput(std::size_t limit) {
 // C library's stream: the thread that waits for it is left blocked when the
 // program ends, and must hold no lock the ending takes.
 std::optional<std::wstring> ReadLine() {
-  std::string bytes;
-  for (;;) {
-    char c = 0;
-    const ssize_t got = ::read(STDIN_FILENO, &c, 1);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      if (bytes.empty()) return std::nullopt;
-      break;
+  return cli::LineOfBytes([](char& c) {
+    for (;;) {
+      const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+      if (got < 0 && errno == EINTR) continue;
+      return got == 1;
     }
-    if (c == '\n') break;
-    bytes += c;
-  }
-  if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
-  return link::Utf8Codec().Decode(bytes);
+  });
 }
 
 // The locale the user's texts are in, as the C library would choose it.

@@ -3,7 +3,23 @@
 #include <thread>
 #include <utility>
 
+#include "link/utf8_codec.h"
+
 namespace nerova::cli {
+
+std::optional<std::wstring> LineOfBytes(const std::function<bool(char&)>& readByte) {
+  std::string bytes;
+  char c = 0;
+  bool any = false;
+  while (readByte(c)) {
+    any = true;
+    if (c == '\n') break;
+    bytes += c;
+  }
+  if (!any) return std::nullopt;
+  if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+  return link::DecodeUtf8(bytes);
+}
 
 TypedLines::TypedLines(std::function<std::optional<std::wstring>()> readLine) {
   std::thread([queue = m_queue, readLine = std::move(readLine)] {

@@ -11,6 +11,11 @@
 
 namespace nerova::cli {
 
+// One line of UTF-8 from a stream of bytes, without its line end (LF or
+// CR LF); `readByte` gives the next byte, false at the stream's end. None
+// when the stream ended before any byte.
+std::optional<std::wstring> LineOfBytes(const std::function<bool(char&)>& readByte);
+
 class TypedLines {
  public:
   // `readLine` blocks for one line; none at the input's end.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/cli/typed_lines.h"
 #include "link/utf8_codec.h"
 
 namespace nerova::cli::win {
@@ -87,19 +88,10 @@ std::optional<std::wstring> ReadLine() {
     }
     return line;
   }
-  std::string bytes;
-  for (;;) {
-    char c = 0;
+  return LineOfBytes([handle](char& c) {
     DWORD read = 0;
-    if (!ReadFile(handle, &c, 1, &read, nullptr) || read == 0) {
-      if (bytes.empty()) return std::nullopt;
-      break;
-    }
-    if (c == '\n') break;
-    bytes += c;
-  }
-  if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
-  return link::Utf8Codec().Decode(bytes);
+    return ReadFile(handle, &c, 1, &read, nullptr) && read == 1;
+  });
 }
 
 }  // namespace nerova::cli::win
