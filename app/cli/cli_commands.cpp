@@ -332,21 +332,6 @@ class CommandRun {
 
 }  // namespace
 
-ReceiverRecord RecordOf(const AttachedReceiver& receiver, const ApplyOutcome& outcome) {
-  ReceiverRecord record;
-  record.time = LocalTimeText(std::chrono::system_clock::now());
-  record.receiver = receiver;
-  record.firmwareVersion = outcome.firmwareVersion;
-  record.written = outcome.written;
-  record.result = outcome.status == kExitOk                ? RecordResult::Done
-                  : outcome.status == kExitSentUnconfirmed ? RecordResult::Interrupted
-                  : outcome.status == kExitInterrupted     ? RecordResult::Interrupted
-                                                           : RecordResult::Failed;
-  record.status = outcome.status;
-  record.message = outcome.message;
-  return record;
-}
-
 int RunCommand(const Options& options, Platform& platform) {
   const int status = CommandRun(options, platform).Run();
   if (!platform.console.OutputLost()) return status;

@@ -197,14 +197,16 @@ class Provisioning {
     if (m_table) {
       const auto row = m_table->find(receiver.serial);
       if (receiver.serial.empty() || row == m_table->end()) {
-        Finish(receiver, {kExitOk, L"Its serial number is not in the table.", std::nullopt, {}}, RecordResult::Skipped);
+        ReceiverRecord record = RecordOf(receiver, {kExitOk, L"Its serial number is not in the table.", std::nullopt, {}});
+        record.result = RecordResult::Skipped;
+        Finish(record);
         return;
       }
       values.Override(row->second);
     }
     if (!Ask(receiver, values)) return;
     if (std::optional<std::wstring> refused = CheckWantedValues(values, m_platform.codec)) {
-      Finish(receiver, {kExitRefused, *refused, std::nullopt, {}}, RecordResult::Failed);
+      Finish(RecordOf(receiver, {kExitRefused, *refused, std::nullopt, {}}));
       return;
     }
     m_console.Err(SerialAndPort(receiver) + L": configuring.");
@@ -268,29 +270,25 @@ class Provisioning {
         ++it;
         continue;
       }
-      const ApplyOutcome outcome = it->Outcome();
-      const RecordResult result = outcome.status == kExitOk ? RecordResult::Done : RecordResult::Failed;
-      Finish(it->Receiver(), outcome, result);
+      Finish(RecordOf(it->Receiver(), it->Outcome()));
       it = m_jobs.erase(it);
     }
   }
 
-  void Finish(const AttachedReceiver& receiver, const ApplyOutcome& outcome, RecordResult result) {
-    ReceiverRecord record = RecordOf(receiver, outcome);
-    record.result = result;
-    switch (result) {
+  void Finish(const ReceiverRecord& record) {
+    switch (record.result) {
       case RecordResult::Done:
         ++m_done;
         break;
       case RecordResult::Skipped:
         ++m_skipped;
-        m_retryable.insert(KeyOf(receiver));
+        m_retryable.insert(KeyOf(record.receiver));
         break;
       case RecordResult::Failed:
       case RecordResult::Interrupted:
         ++m_failed;
-        m_retryable.insert(KeyOf(receiver));
-        m_status = std::max(m_status, outcome.status);
+        m_retryable.insert(KeyOf(record.receiver));
+        m_status = std::max(m_status, record.status);
         break;
     }
     Report(m_console, record, m_options.json, m_options.apply.recordPassword);
@@ -323,6 +321,21 @@ class Provisioning {
 };
 
 }  // namespace
+
+ReceiverRecord RecordOf(const AttachedReceiver& receiver, const ApplyOutcome& outcome) {
+  ReceiverRecord record;
+  record.time = LocalTimeText(std::chrono::system_clock::now());
+  record.receiver = receiver;
+  record.firmwareVersion = outcome.firmwareVersion;
+  record.written = outcome.written;
+  record.result = outcome.status == kExitOk                ? RecordResult::Done
+                  : outcome.status == kExitSentUnconfirmed ? RecordResult::Interrupted
+                  : outcome.status == kExitInterrupted     ? RecordResult::Interrupted
+                                                           : RecordResult::Failed;
+  record.status = outcome.status;
+  record.message = outcome.message;
+  return record;
+}
 
 int ApplyToAll(const Options& options, Platform& platform, const WantedValues& wanted) {
   SharedConsole console(platform.console);
