@@ -225,7 +225,12 @@ TEST_F(CliVirtualReceiverTest, TwoReceiversAreConfiguredEachOnItsOwnAndAllAtOnce
   ASSERT_EQ(RunCli(L"--device " + serial1 + L" show --json", output), 0) << output;
   ASSERT_TRUE(WriteText(folder / "site.json", output));
   const std::size_t firstMark = LogOf().size();
-  ASSERT_EQ(RunCli(L"--device " + serial2 + L" apply --from " + quoted(folder / "site.json"), output), 0) << output;
+  // Through standard input, a pipe as a shell makes it: `type site.json | nerova-cli ... --from -`.
+  ASSERT_EQ(RunProgram(L"cmd /c \"type " + quoted(folder / "site.json") + L" | \"" + std::wstring(kCli) +
+                           L"\" --device " + serial2 + L" apply --from -\"",
+                       output),
+            0)
+      << output;
   const ShownReceiver second = ReceiverState(kSecondReceiverDevice);
   EXPECT_TRUE(second.present);
   EXPECT_EQ(second.values.url, first.values.url);
