@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -340,6 +342,12 @@ TEST_F(TwoProgramsTest, WatchBesideTheWindowAcrossUnplugsReadsOnlyItsOwnAnswers)
   const std::string output = watch.Output();
   EXPECT_EQ(status, 0) << output;
   EXPECT_EQ(ImplausibleSignals(output), std::vector<std::string>{}) << output;
+  // Each reading starts with the local time and its offset from UTC.
+  const std::regex timed(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d  RSSI .*\r?)");
+  int timedReadings = 0;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) timedReadings += std::regex_match(line, timed);
+  EXPECT_EQ(timedReadings, 14) << output;
   std::vector<LoggedTransfer> log = ReceiverLog();
   log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(std::min(before, log.size())));
   EXPECT_EQ(InterleavedReads(log), 0);
